@@ -1,0 +1,65 @@
+// Point-file records: reading with read_record, writing with write_record.
+//
+// A record is a code (signed 32-bit integer) and two values (doubles).
+// The first three records of a file are its header (x, y and z extent).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "text_reader.h"
+
+// Reads one record: white space (blank, tab, LF, VT, FF) is skipped before
+// each field, then the code, the first value and the second value are read
+// in that order. Each field is stored as soon as it is read; a field that
+// cannot be read ends the call and leaves its own destination and the later
+// ones untouched. Returns the number of fields stored, 0 to 3: the record is
+// complete only when 3 is returned.
+//
+// Syntax: a code is an optional sign and decimal digits; one outside the
+// signed 32-bit range is not a code. A value is an optional sign, digits
+// with at most one decimal point, an optional exponent (e or E, optional
+// sign, digits; an e with no digits is exponent 0), or +INF, -INF, +NAN,
+// -NAN. The first character that cannot continue a field stays unread.
+int read_record(text_reader& in, std::int32_t& code, double& first, double& second);
+
+// A buffered writer over a file descriptor, with fixed memory.
+// Write errors are remembered (the first errno) and every later write is
+// dropped; the caller checks error() after flush().
+class point_writer {
+ public:
+  static constexpr std::size_t buffer_size = 1 << 16;
+
+  point_writer();
+  ~point_writer();
+  point_writer(const point_writer&) = delete;
+  point_writer& operator=(const point_writer&) = delete;
+
+  // Writes into fd, which the caller keeps.
+  void attach(int fd);
+  // Writes the buffered bytes out; false when any write so far failed.
+  bool flush();
+  int error() const { return error_; }
+
+  // Room for at least n bytes at cursor(). Precondition: n <= buffer_size.
+  char* reserve(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - cur_) < n) drain();
+    return cur_;
+  }
+  void commit_to(char* p) { cur_ = p; }
+  void write(const char* s, std::size_t n);
+
+ private:
+  void drain();
+
+  char* buf_;
+  char* cur_;
+  char* end_;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// Writes code TAB first TAB second CR LF, the values in the six-decimal
+// form of format_value (value_text.h).
+void write_record(point_writer& out, std::int32_t code, double first, double second);

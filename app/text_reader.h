@@ -1,0 +1,59 @@
+// Buffered reading of point-file text.
+//
+// Whatever the host's own text handling does, the bytes are seen through two
+// rules: every CR byte is removed wherever it stands (so CR LF and LF are both
+// line ends, and a bare CR joins its neighbours), and the first 0x1A byte ends
+// the text. The buffer has a fixed size: memory does not grow with the file.
+// The same reader serves point files and the dialogue's standard input.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class text_reader {
+ public:
+  static constexpr std::size_t buffer_size = 1 << 16;
+
+  text_reader();
+  ~text_reader();
+  text_reader(const text_reader&) = delete;
+  text_reader& operator=(const text_reader&) = delete;
+
+  // Opens a file for reading; false with errno set when it cannot be opened.
+  bool open(const std::string& host_path);
+  // Reads from a descriptor that the caller keeps (standard input).
+  void attach(int fd);
+  // Closes an opened file (an attached descriptor is left open).
+  void close();
+  bool is_open() const { return fd_ >= 0; }
+
+  // The next byte (0..255) without consuming it, or -1 at the end of the text
+  // (end of file, a 0x1A byte, or a read error: see error()).
+  int peek() {
+    if (pos_ < end_) return static_cast<unsigned char>(*pos_);
+    return refill_peek();
+  }
+  // Consumes the byte that peek() returned. Precondition: peek() != -1.
+  void skip() { ++pos_; }
+
+  // Direct access for the scanners' fast paths: the bytes from pos() to
+  // limit() are available (CR already removed), and limit()[0] is a NUL
+  // sentinel. Advancing with advance_to() within that range is allowed.
+  const char* pos() const { return pos_; }
+  const char* limit() const { return end_; }
+  void advance_to(const char* p) { pos_ = p; }
+
+  // The errno of a failed read, 0 when none happened.
+  int error() const { return error_; }
+
+ private:
+  int refill_peek();
+
+  char* buf_;
+  const char* pos_;
+  const char* end_;
+  int fd_ = -1;
+  bool owned_ = false;
+  bool ended_ = false;
+  int error_ = 0;
+};
