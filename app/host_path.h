@@ -5,7 +5,13 @@
 #include <string>
 
 // The drive-form path handed to the file system. On Windows the path is used
-// as it stands. Elsewhere the base directory "C:\images\" is the folder
-// "images/" in the current working directory and every backslash is a '/':
-// "C:\images\survey\a.zqd" becomes "images/survey/a.zqd".
+// as it stands. Elsewhere every backslash becomes a '/', and the base
+// directory "C:\images\" is the folder "images/" in the current working
+// directory: "C:\images\survey\a.zqd" becomes "images/survey/a.zqd".
+// The base directory is recognised as Windows would: the drive letter and the
+// folder name in any letter case, '\' or '/' as separators, with or without
+// the closing separator ("C:\images" is the folder itself), but not as the
+// start of a longer name ("C:\images2\a" is not inside it). The rest of the
+// path keeps its case; nothing is normalised, shortened or truncated. A path
+// outside the base directory only has its backslashes mapped.
 std::string host_path(const std::string& drive_path);
