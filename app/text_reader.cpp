@@ -1,1 +1,89 @@
-// placeholder
+// Buffered reading of point-file text: CR bytes removed, 0x1A ends the text.
+#include "text_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+text_reader::text_reader() : buf_(new char[buffer_size + 1]), pos_(buf_), end_(buf_) { buf_[0] = '\0'; }
+
+text_reader::~text_reader() {
+  close();
+  delete[] buf_;
+}
+
+bool text_reader::open(const std::string& host_path) {
+  close();
+  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  attach(fd);
+  owned_ = true;
+  return true;
+}
+
+void text_reader::attach(int fd) {
+  close();
+  fd_ = fd;
+  owned_ = false;
+  ended_ = false;
+  error_ = 0;
+  pos_ = end_ = buf_;
+  buf_[0] = '\0';
+}
+
+void text_reader::close() {
+  if (fd_ >= 0 && owned_) ::close(fd_);
+  fd_ = -1;
+  owned_ = false;
+  ended_ = true;
+  pos_ = end_ = buf_;
+  buf_[0] = '\0';
+}
+
+// Precondition: pos_ == end_ (every buffered byte consumed).
+// Reads until at least one byte survives the CR removal, or the text ends.
+int text_reader::refill_peek() {
+  while (!ended_) {
+    ssize_t n;
+    do {
+      n = ::read(fd_, buf_, buffer_size);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+      if (n < 0) error_ = errno;
+      ended_ = true;
+      break;
+    }
+    char* end = buf_ + n;
+
+    // A 0x1A byte is the end of the text: nothing after it is read.
+    if (char* sub = static_cast<char*>(std::memchr(buf_, 0x1A, static_cast<std::size_t>(n)))) {
+      end = sub;
+      ended_ = true;
+    }
+
+    // Remove every CR, moving the runs between them down.
+    char* out = static_cast<char*>(std::memchr(buf_, '\r', static_cast<std::size_t>(end - buf_)));
+    if (out) {
+      const char* in = out + 1;
+      while (in < end) {
+        const char* cr = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)));
+        const char* run_end = cr ? cr : end;
+        const std::size_t len = static_cast<std::size_t>(run_end - in);
+        std::memmove(out, in, len);
+        out += len;
+        in = run_end + 1;
+      }
+      end = out;
+    }
+
+    pos_ = buf_;
+    end_ = end;
+    *end = '\0';
+    if (pos_ < end_) return static_cast<unsigned char>(*pos_);
+  }
+  pos_ = end_ = buf_;
+  buf_[0] = '\0';
+  return -1;
+}

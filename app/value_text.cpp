@@ -1,1 +1,196 @@
-// placeholder
+// Values as text: formatting of doubles and codes, and the decimal-to-double
+// step of scanning.
+#include "value_text.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+__extension__ typedef unsigned __int128 u128;
+
+// Two ASCII digits for each of 00..99.
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes n in decimal without leading zeros.
+char* write_unsigned(char* out, std::uint64_t n) {
+  char tmp[20];
+  char* t = tmp + sizeof tmp;
+  while (n >= 100) {
+    const unsigned pair = static_cast<unsigned>(n % 100) * 2;
+    n /= 100;
+    *--t = digit_pairs[pair + 1];
+    *--t = digit_pairs[pair];
+  }
+  if (n >= 10) {
+    const unsigned pair = static_cast<unsigned>(n) * 2;
+    *--t = digit_pairs[pair + 1];
+    *--t = digit_pairs[pair];
+  } else {
+    *--t = static_cast<char>('0' + n);
+  }
+  const std::size_t len = static_cast<std::size_t>(tmp + sizeof tmp - t);
+  std::memcpy(out, t, len);
+  return out + len;
+}
+
+// Writes exactly six digits of n (n < 1000000), leading zeros included.
+char* write_six(char* out, unsigned n) {
+  const unsigned hi = n / 10000, mid = (n / 100) % 100, lo = n % 100;
+  std::memcpy(out, digit_pairs + 2 * hi, 2);
+  std::memcpy(out + 2, digit_pairs + 2 * mid, 2);
+  std::memcpy(out + 4, digit_pairs + 2 * lo, 2);
+  return out + 6;
+}
+
+// Fixed notation for |v| < 1e13.
+//
+// Step 1: split v into m * 2^e with m an integer of at most 53 bits.
+// Step 2: N = m * 10^6 * 2^e rounded to an integer, ties to even. m * 10^6 is
+//         below 2^73, so it fits 128 bits; since |v| < 1e13 < 2^44, e < -8
+//         and the scaling is always a right shift.
+// Step 3: N < 1e19 + 1 fits 64 bits; print N / 10^6, a point, N % 10^6.
+// Every step is exact, so the result is the correctly rounded six-decimal
+// text of the exact binary value.
+char* format_fixed_small(char* out, double v) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const bool negative = bits >> 63;
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int e;
+  if (biased == 0) {
+    e = -1074;
+  } else {
+    m |= std::uint64_t{1} << 52;
+    e = biased - 1075;
+  }
+
+  const u128 x = static_cast<u128>(m) * 1000000u;
+  const int shift = -e;  // 9 <= shift <= 1074
+  std::uint64_t n = 0;
+  if (shift < 128) {
+    u128 q = x >> shift;
+    const u128 rem = x - (q << shift);
+    const u128 half = static_cast<u128>(1) << (shift - 1);
+    if (rem > half || (rem == half && (q & 1))) ++q;
+    n = static_cast<std::uint64_t>(q);
+  }  // else x < 2^73 <= half: rounds to 0
+
+  if (negative && n != 0) *out++ = '-';
+  out = write_unsigned(out, n / 1000000);
+  *out++ = '.';
+  return write_six(out, static_cast<unsigned>(n % 1000000));
+}
+
+// The first 19 significant digits of a (> 0), rounded to nearest from the
+// exact binary value, ties to even, and the decimal exponent of the first.
+struct digits19 {
+  char d[19];
+  int exp10;
+};
+
+digits19 leading_digits(double a) {
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 18);
+  // r.ptr - buf == "d.dddddddddddddddddde+XX": 20 bytes before the 'e'.
+  digits19 out{};
+  out.d[0] = buf[0];
+  std::memcpy(out.d + 1, buf + 2, 18);
+  int x = 0;
+  for (const char* p = buf + 22; p < r.ptr; ++p) x = x * 10 + (*p - '0');
+  out.exp10 = buf[21] == '-' ? -x : x;
+  return out;
+}
+
+// Fixed notation for 1e13 <= |v| < 1e40: 19 digits from the value, then 0
+// in every further position before and after the point.
+char* format_fixed_large(char* out, double v) {
+  const digits19 g = leading_digits(std::fabs(v));
+  if (v < 0) *out++ = '-';
+  const int integer_digits = g.exp10 + 1;  // 14 to 41
+  for (int i = 0; i < integer_digits; ++i) *out++ = i < 19 ? g.d[i] : '0';
+  *out++ = '.';
+  for (int i = integer_digits; i < integer_digits + 6; ++i) *out++ = i < 19 ? g.d[i] : '0';
+  return out;
+}
+
+// Exponent form for |v| >= 1e40: d.<39 digits>e+XX, the digits after the
+// 19th written as 0.
+char* format_exponent(char* out, double v) {
+  const digits19 g = leading_digits(std::fabs(v));
+  if (v < 0) *out++ = '-';
+  *out++ = g.d[0];
+  *out++ = '.';
+  std::memcpy(out, g.d + 1, 18);
+  out += 18;
+  std::memset(out, '0', 21);
+  out += 21;
+  *out++ = 'e';
+  *out++ = g.exp10 < 0 ? '-' : '+';
+  const int x = g.exp10 < 0 ? -g.exp10 : g.exp10;
+  if (x < 10) *out++ = '0';
+  return write_unsigned(out, static_cast<std::uint64_t>(x));
+}
+
+// Exact powers of ten as doubles (10^22 is the last one a double holds exactly).
+constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+char* format_value(char* out, double v) {
+  if (std::isnan(v)) {
+    std::memcpy(out, std::signbit(v) ? "-NAN" : "+NAN", 4);
+    return out + 4;
+  }
+  if (std::isinf(v)) {
+    std::memcpy(out, v < 0 ? "-INF" : "+INF", 4);
+    return out + 4;
+  }
+  const double a = std::fabs(v);
+  if (a < 1e13) return format_fixed_small(out, v);
+  if (a < 1e40) return format_fixed_large(out, v);
+  return format_exponent(out, v);
+}
+
+char* format_code(char* out, std::int32_t code) {
+  std::uint64_t n = static_cast<std::uint64_t>(code);
+  if (code < 0) {
+    *out++ = '-';
+    n = static_cast<std::uint64_t>(-static_cast<std::int64_t>(code));
+  }
+  return write_unsigned(out, n);
+}
+
+double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool negative) {
+  const double sign = negative ? -1.0 : 1.0;
+  if (digits == 0) return sign * 0.0;
+
+  // Fast path: both factors are exact doubles, so one IEEE multiplication or
+  // division gives the correctly rounded result.
+  if (digits <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
+    const double d = static_cast<double>(digits);
+    return sign * (exp10 < 0 ? d / exact_powers[-exp10] : d * exact_powers[exp10]);
+  }
+
+  // digits < 10^19, so beyond these exponents the result is certain.
+  if (exp10 > 310) return sign * DBL_MAX;
+  if (exp10 < -345) return sign * 0.0;
+
+  // Exact path: the standard library's correctly rounded conversion.
+  char buf[40];
+  char* p = std::to_chars(buf, buf + 20, digits).ptr;  // at most 20 digits
+  *p++ = 'e';
+  p = std::to_chars(p, buf + sizeof buf, exp10).ptr;
+  double d = 0.0;
+  const auto r = std::from_chars(buf, p, d);
+  if (r.ec == std::errc::result_out_of_range) d = exp10 > 0 ? DBL_MAX : 0.0;
+  return sign * d;
+}

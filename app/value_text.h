@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // The longest text format_value writes, without a terminating NUL.
-constexpr std::size_t value_text_max = 48;
+constexpr std::size_t value_text_max = 64;
 
 // Writes v in the point-file form and returns the end of the text (no NUL):
 //  - fixed notation with exactly six decimals, rounded from the exact binary

@@ -1,1 +1,312 @@
+// Reading and writing point-file records: the syntax table, the line-end and
+// end-of-file rules, a differential check against strtod, and round trips.
+#include "point_file.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "text_source.h"
+#include "value_text.h"
+
+namespace {
+
+constexpr double untouched = -777.0;
+constexpr std::int32_t untouched_code = -777;
+
+struct record {
+  int fields;
+  std::int32_t code = untouched_code;
+  double first = untouched;
+  double second = untouched;
+};
+
+// Reads records until one is incomplete; returns all reads, the last one
+// the incomplete read.
+std::vector<record> read_all(const std::string& bytes) {
+  text_source src(bytes);
+  std::vector<record> out;
+  for (;;) {
+    record r{0};
+    r.fields = read_record(src.reader, r.code, r.first, r.second);
+    out.push_back(r);
+    if (r.fields < 3) return out;
+  }
+}
+
+record read_one(const std::string& bytes) { return read_all(bytes).front(); }
+
+bool same(double a, double b) {
+  return (std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b)) ||
+         (a == b && std::signbit(a) == std::signbit(b));
+}
+
+TEST(ReadRecord, FieldSyntax) {
+  const double nan = std::nan("");
+  struct {
+    const char* text;
+    int fields;
+    std::int32_t code;
+    double first, second;
+  } const cases[] = {
+      {"1 2 3", 3, 1, 2, 3},
+      {"  \t\n\v\f1\t2\n\n3", 3, 1, 2, 3},
+      {"+7 -5 +5", 3, 7, -5, 5},
+      {"-0 5. .5", 3, 0, 5, 0.5},
+      {"1 5.25 -0.0", 3, 1, 5.25, -0.0},
+      {"1 1e3 1E-3", 3, 1, 1000, 0.001},
+      {"1 1e 2", 3, 1, 1, 2},        // an e without digits is exponent 0
+      {"1 1e+ 2E-", 3, 1, 1, 2},
+      {"1 +INF -INF", 3, 1, HUGE_VAL, -HUGE_VAL},
+      {"1 +NAN -NAN", 3, 1, nan, -nan},
+      {"1 1e400 -1e400", 3, 1, DBL_MAX, -DBL_MAX},
+      {"1 1e-400 -1e-400", 3, 1, 0.0, -0.0},
+      {"1 4.9e-324 1e-310", 3, 1, 4.9406564584124654e-324, 1e-310},
+      {"1 1.7976931348623158e308 1.7976931348623159e308", 3, 1, DBL_MAX, DBL_MAX},
+      {"2147483647 0 0", 3, INT32_MAX, 0, 0},
+      {"-2147483648 0 0", 3, INT32_MIN, 0, 0},
+      {"000000000000000000000000012 0 0", 3, 12, 0, 0},
+      // 19 significant digits are used, further digits only scale
+      {"1 12345678901234567899 0.000123456789012345678999", 3, 1, 12345678901234567890.0,
+       0.000123456789012345678},
+      {"1 00000.00000123456789012345678999e6 9999999999999999999999", 3, 1, 1.234567890123456789,
+       9999999999999999999000.0},
+      // not values: unsigned or lower-case words, hexadecimal, bare signs
+      {"1 INF 2", 1, 1, untouched, untouched},
+      {"1 +inf 2", 1, 1, untouched, untouched},
+      {"1 +Inf 2", 1, 1, untouched, untouched},
+      {"1 nan 2", 1, 1, untouched, untouched},
+      {"1 2 0x10", 3, 1, 2, 0},  // the x stays unread
+      {"1 + 2", 1, 1, untouched, untouched},
+      {"1 . 2", 1, 1, untouched, untouched},
+      {"1 -. 2", 1, 1, untouched, untouched},
+      {"1 2 e5", 2, 1, 2, untouched},
+      // codes
+      {"1.5 2 3", 3, 1, 0.5, 2},  // the code ends at the point
+      {"+ 1 2", 0, untouched_code, untouched, untouched},
+      {"abc 1 2", 0, untouched_code, untouched, untouched},
+      {"2147483648 1 2", 0, untouched_code, untouched, untouched},
+      {"-2147483649 1 2", 0, untouched_code, untouched, untouched},
+      {"99999999999999999999999999 1 2", 0, untouched_code, untouched, untouched},
+      // incomplete records
+      {"7 1.5", 2, 7, 1.5, untouched},
+      {"7 abc 2", 1, 7, untouched, untouched},
+      {"", 0, untouched_code, untouched, untouched},
+      {"   \n\n", 0, untouched_code, untouched, untouched},
+  };
+  for (const auto& c : cases) {
+    const record r = read_one(c.text);
+    EXPECT_EQ(r.fields, c.fields) << c.text;
+    EXPECT_EQ(r.code, c.code) << c.text;
+    EXPECT_TRUE(same(r.first, c.first)) << c.text << " first " << r.first;
+    EXPECT_TRUE(same(r.second, c.second)) << c.text << " second " << r.second;
+  }
+}
+
+TEST(ReadRecord, HexadecimalIsNotAValue) {
+  const auto rs = read_all("1 0x1p3 2");
+  ASSERT_EQ(rs[0].fields, 2);  // "0" is read, then "x1p3" is no value
+  EXPECT_EQ(rs[0].first, 0.0);
+  EXPECT_EQ(rs[0].second, untouched);
+}
+
+TEST(ReadRecord, CharacterAfterAFieldStaysUnread) {
+  // "3abc": the code is 3 and abc is left for the next field, which fails.
+  auto rs = read_all("3abc 1 2");
+  ASSERT_EQ(rs.size(), 1u);
+  EXPECT_EQ(rs[0].fields, 1);
+  EXPECT_EQ(rs[0].code, 3);
+  // Two records on one line, one record over three lines.
+  rs = read_all("1 2 3 4 5 6\n7\n8\n9\n");
+  ASSERT_EQ(rs.size(), 4u);
+  EXPECT_EQ(rs[1].code, 4);
+  EXPECT_EQ(rs[2].code, 7);
+  EXPECT_EQ(rs[2].second, 9);
+  EXPECT_EQ(rs[3].fields, 0);
+}
+
+TEST(ReadRecord, LineEndRules) {
+  // CR LF and LF are line ends; every CR is removed, wherever it stands.
+  auto rs = read_all("4 1 2\r\n5 3 4\r\n6 5 6\r\n");
+  ASSERT_EQ(rs.size(), 4u);
+  EXPECT_EQ(rs[2].code, 6);
+  // CR-only line ends join the last number of a line with the next line's first.
+  rs = read_all("4 1 2\r5 3 4\r6 5 6\r");  // reads as "4 1 25 3 46 5 6"
+  ASSERT_EQ(rs.size(), 3u);
+  EXPECT_EQ(rs[0].second, 25.0);
+  EXPECT_EQ(rs[1].code, 3);
+  EXPECT_EQ(rs[1].first, 46.0);
+  EXPECT_EQ(rs[2].fields, 1);
+  EXPECT_EQ(rs[2].code, 6);
+  // A CR inside a number joins its digits.
+  EXPECT_EQ(read_one("1\r2 3.\r5 -\r\r7").code, 12);
+  EXPECT_EQ(read_one("1\r2 3.\r5 -\r\r7").first, 3.5);
+  EXPECT_EQ(read_one("1\r2 3.\r5 -\r\r7").second, -7.0);
+}
+
+TEST(ReadRecord, SubstituteByteEndsTheText) {
+  auto rs = read_all("4 1 2\r\n5 3 4\r\n6 5 6\r\n7 8 9\r\n\x1A" "8 1 1\r\n");
+  ASSERT_EQ(rs.size(), 5u);
+  EXPECT_EQ(rs[3].code, 7);
+  EXPECT_EQ(rs[4].fields, 0);
+  // Inside a record it cuts the record short.
+  rs = read_all("7 1.5\x1A 2");
+  EXPECT_EQ(rs[0].fields, 2);
+  EXPECT_EQ(rs[0].first, 1.5);
+  // Only the first one counts: text after it never reaches the reader,
+  // even when it holds CR bytes or another 0x1A.
+  rs = read_all("1 2 3\x1A\r\r\x1A 4 5 6");
+  EXPECT_EQ(rs.size(), 2u);
+}
+
+TEST(ReadRecord, HeaderCodesAreNotExamined) {
+  const auto rs = read_all("9 10 20\n-3 30 40\n0 1 2\n12 1.5 2\n");
+  ASSERT_EQ(rs.size(), 5u);
+  EXPECT_EQ(rs[0].code, 9);
+  EXPECT_EQ(rs[1].code, -3);
+  EXPECT_EQ(rs[3].code, 12);
+}
+
+// Fields that straddle the reader's buffer boundary, and digit runs longer
+// than the buffer, read as if the text were contiguous.
+TEST(ReadRecord, FieldsAcrossBufferRefills) {
+  for (std::size_t pad = text_reader::buffer_size - 40; pad < text_reader::buffer_size + 2; ++pad) {
+    std::string text(pad, ' ');
+    text += "123 601569.203875 -2401802.265061e0\r\n";
+    const record r = read_one(text);
+    ASSERT_EQ(r.fields, 3) << pad;
+    ASSERT_EQ(r.code, 123);
+    ASSERT_EQ(r.first, 601569.203875);
+    ASSERT_EQ(r.second, -2401802.265061);
+  }
+  std::string huge = "5 0." + std::string(3 * text_reader::buffer_size, '0') + "15e" +
+                     std::to_string(3 * text_reader::buffer_size + 1) + " 1" +
+                     std::string(2 * text_reader::buffer_size, '7') + "e-" +
+                     std::to_string(2 * text_reader::buffer_size);
+  const record r = read_one(huge);
+  ASSERT_EQ(r.fields, 3);
+  EXPECT_EQ(r.first, 1.5);
+  EXPECT_EQ(r.second, 1.777777777777777777);
+}
+
+// Random texts of the value syntax with up to 19 significant digits: the
+// C library's strtod is the oracle (infinite where the reader saturates).
+TEST(ReadRecord, ValuesMatchStrtod) {
+  std::mt19937_64 rng(29);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  std::string text;
+  std::vector<std::string> values;
+  for (int i = 0; i < 300000; ++i) {
+    std::string v;
+    if (pick(3) == 0) v += pick(2) ? '-' : '+';
+    const int total = 1 + pick(19);
+    const int zeros = pick(4);
+    v += std::string(static_cast<std::size_t>(zeros), '0');
+    const int point = pick(total + 2);
+    for (int k = 0; k < total; ++k) {
+      if (k == point) v += '.';
+      v += static_cast<char>('0' + pick(10));
+    }
+    if (pick(2)) {
+      v += pick(2) ? 'e' : 'E';
+      if (pick(2)) v += pick(2) ? '-' : '+';
+      v += std::to_string(pick(2) ? pick(30) : pick(700));
+    }
+    values.push_back(v);
+    text += "1 " + v + " " + v + "\r\n";
+  }
+  text_source src(text);
+  for (const std::string& v : values) {
+    std::int32_t code;
+    double a, b;
+    ASSERT_EQ(read_record(src.reader, code, a, b), 3) << v;
+    double expected = std::strtod(v.c_str(), nullptr);
+    if (std::isinf(expected)) expected = std::copysign(DBL_MAX, expected);
+    ASSERT_TRUE(same(a, expected)) << v << " read " << a << " strtod " << expected;
+  }
+}
+
+// Writes records through a point_writer into a temporary file and returns
+// the bytes.
+struct record_sink {
+  std::FILE* file = std::tmpfile();
+  point_writer out;
+  record_sink() { out.attach(fileno(file)); }
+  ~record_sink() { std::fclose(file); }
+  std::string bytes() {
+    EXPECT_TRUE(out.flush());
+    std::rewind(file);
+    std::string s;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;) s.append(buf, n);
+    return s;
+  }
+};
+
+std::string written(std::int32_t code, double a, double b) {
+  record_sink sink;
+  write_record(sink.out, code, a, b);
+  return sink.bytes();
+}
+
+TEST(WriteRecord, Layout) {
+  EXPECT_EQ(written(12, 1.5, 2), "12\t1.500000\t2.000000\r\n");
+  EXPECT_EQ(written(-4, -0.0, -0.0000006), "-4\t0.000000\t-0.000001\r\n");
+  EXPECT_EQ(written(INT32_MIN, HUGE_VAL, -std::nan("")), "-2147483648\t+INF\t-NAN\r\n");
+  EXPECT_EQ(written(0, 4000000.0, 1e40), "0\t4000000.000000\t1.000000000000000030000000000000000000000e+40\r\n");
+}
+
+TEST(WriteRecord, WriteErrorsAreReported) {
+  const int fd = ::open("/dev/full", O_WRONLY);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  point_writer w;
+  w.attach(fd);
+  for (int i = 0; i < 100000; ++i) write_record(w, i, i, i);  // more than one buffer
+  EXPECT_FALSE(w.flush());
+  EXPECT_EQ(w.error(), ENOSPC);
+  ::close(fd);
+}
+
+// Whatever is written reads back as the value its text denotes; infinities
+// and NaNs keep their sign; a second pass writes the same bytes again.
+TEST(WriteRecord, RoundTrip) {
+  std::mt19937_64 rng(31);
+  std::uniform_int_distribution<int> binade(-30, 200);
+  std::uniform_int_distribution<std::uint64_t> mantissa(0, (std::uint64_t{1} << 53) - 1);
+  std::vector<double> values = {HUGE_VAL, -HUGE_VAL, std::nan(""), -std::nan(""), DBL_MAX, -DBL_MAX, -0.0};
+  for (int i = 0; i < 100000; ++i) {
+    double v = std::ldexp(static_cast<double>(mantissa(rng)), binade(rng) - 52);
+    values.push_back(i & 1 ? -v : v);
+  }
+
+  record_sink first;
+  for (std::size_t i = 0; i < values.size(); ++i) write_record(first.out, static_cast<std::int32_t>(i), values[i], -values[i]);
+  const std::string first_pass = first.bytes();
+
+  text_source src(first_pass);
+  record_sink second;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::int32_t code;
+    double a, b;
+    ASSERT_EQ(read_record(src.reader, code, a, b), 3);
+    ASSERT_EQ(code, static_cast<std::int32_t>(i));
+    char text[value_text_max + 1];
+    *format_value(text, values[i]) = '\0';
+    double expected = std::isnan(values[i]) ? values[i] : std::strtod(text, nullptr);
+    if (std::isinf(values[i])) expected = values[i];
+    ASSERT_TRUE(same(a, expected) || (expected == 0 && a == 0)) << text;
+    write_record(second.out, code, a, b);
+  }
+  EXPECT_EQ(first_pass, second.bytes());
+}
+
+}  // namespace
