@@ -12,23 +12,41 @@ class result_file {
   ~result_file();  // discards an uncommitted temporary
 
   // Creates a temporary file in the folder of host_path (the result's own
-  // folder, so the rename stays on one file system). Its permissions become
-  // those of the file it will replace, or those an ordinary new file gets
-  // under the current umask. When host_path is a symbolic link to an
-  // existing file, the file it points to is the one replaced. On failure
-  // returns false and sets reason to the system's text (strerror). The
-  // temporary's path is registered for removal on interruption.
+  // folder, so the rename stays on one file system), named
+  // ".<result name>.XXXXXX" so it is hidden and recognisable (a very long
+  // result name is shortened in the temporary's name only). Its permissions
+  // become the mode bits of the file it will replace, whose owner and group
+  // it also keeps where the system allows; with no file to replace, those an
+  // ordinary new file gets under the current umask (0666 & ~umask).
+  // When host_path is a symbolic link to an existing file (also through a
+  // chain of links), the file it points to is the one replaced and the link
+  // stays; a link to nothing is replaced itself. A pending temporary of an
+  // earlier create is discarded first.
+  // On failure returns false, leaves nothing behind and sets reason to the
+  // system's text (strerror): a folder that is missing, not writable, or not
+  // a folder; a result name that is an existing folder ("Is a directory").
+  // The one exception is an existing result that is neither a file nor a
+  // folder (a device, a pipe): it is refused with reason "not a regular
+  // file", since renaming over it would destroy it.
+  // The temporary's path is registered for removal on interruption (only one
+  // result is pending at a time); signals are held back between creating the
+  // temporary and registering it, so an interruption cannot leave it behind.
   bool create(const std::string& host_path, std::string& reason);
 
   // The descriptor to write the result into; -1 when nothing is open.
   int fd() const { return fd_; }
 
-  // fsync, close, rename onto the result's name, fsync the folder.
-  // On failure the temporary is removed, the old file (if any) is untouched,
-  // and reason says why.
+  // fsync, close (its error counts), rename onto the result's name, fsync the
+  // folder so the rename itself is durable. A failure up to and including the
+  // rename removes the temporary, leaves the old file (if any) untouched and
+  // sets reason. A failing folder sync also returns false with its reason,
+  // but then the new result is already in place; a file system that cannot
+  // sync folders at all (EINVAL, ENOTSUP) is not a failure. Returns false
+  // with reason "Bad file descriptor" when nothing is pending.
   bool commit(std::string& reason);
 
-  // Closes and removes the temporary; a no-op when nothing is pending.
+  // Closes and removes the temporary and forgets its registration; a no-op
+  // when nothing is pending.
   void discard();
 
  private:

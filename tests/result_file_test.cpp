@@ -1,1 +1,381 @@
+#include "result_file.h"
+
+#include "interrupt.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> list(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string slurp(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void spit(const std::string& p, const std::string& text, mode_t mode = 0644) {
+  int fd = open(p.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode);
+  ASSERT_GE(fd, 0) << p;
+  ASSERT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+  ASSERT_EQ(close(fd), 0);
+  ASSERT_EQ(chmod(p.c_str(), mode), 0);
+}
+
+mode_t mode_of(const std::string& p) {
+  struct stat st;
+  EXPECT_EQ(stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+void put(const result_file& r, const std::string& text) {
+  ASSERT_EQ(write(r.fd(), text.data(), text.size()), ssize_t(text.size()));
+}
+
+// Runs body in a forked child and returns its wait status.
+template <class Body>
+int run_child(Body body) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+class umask_scope {
+ public:
+  explicit umask_scope(mode_t m) : old_(umask(m)) {}
+  ~umask_scope() { umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+class ResultFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "result_file_test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    chmod(dir_.c_str(), 0755);  // reachable by the unprivileged child below
+  }
+  void TearDown() override {
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+      if (!e.is_symlink() && e.is_directory()) chmod(e.path().c_str(), 0755);
+    fs::remove_all(dir_);
+  }
+  std::string at(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+};
+
+TEST_F(ResultFile, NewFileGetsTheModeTheUmaskAllows) {
+  const struct {
+    mode_t mask, expected;
+  } cases[] = {{027, 0640}, {022, 0644}, {077, 0600}, {0, 0666}, {0777, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask);
+    const std::string p = at("new.zqd");
+    unlink(p.c_str());
+    umask_scope scope(c.mask);
+    result_file r;
+    std::string reason;
+    ASSERT_TRUE(r.create(p, reason)) << reason;
+    EXPECT_EQ(umask(c.mask), c.mask) << "create must leave the umask as it was";
+    ASSERT_TRUE(r.commit(reason)) << reason;
+    EXPECT_EQ(mode_of(p), c.expected);
+  }
+}
+
+TEST_F(ResultFile, ReplacedFileKeepsItsModeAndOwner) {
+  const std::string p = at("r.zqd");
+  spit(p, "old", 0604);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(p.c_str(), 12345, 23456), 0);
+  }
+  umask_scope scope(077);
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(p, reason)) << reason;
+  put(r, "new");
+  ASSERT_TRUE(r.commit(reason)) << reason;
+  EXPECT_EQ(slurp(p), "new");
+  EXPECT_EQ(mode_of(p), 0604u);
+  if (root) {
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 12345u);
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+}
+
+TEST_F(ResultFile, CommitReplacesTheResultInOneStep) {
+  const std::string p = at("r.zqd");
+  spit(p, "old content");
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(p, reason)) << reason;
+  ASSERT_GE(r.fd(), 0);
+  EXPECT_TRUE(fcntl(r.fd(), F_GETFD) & FD_CLOEXEC);
+  put(r, "new content");
+
+  // Until the commit the old result is whole and the temporary sits beside it.
+  EXPECT_EQ(slurp(p), "old content");
+  std::vector<std::string> pending = list(dir_);
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_EQ(pending[0].rfind(".r.zqd.", 0), 0u) << pending[0];
+  EXPECT_EQ(pending[0].size(), std::string(".r.zqd.XXXXXX").size());
+  EXPECT_EQ(pending[1], "r.zqd");
+
+  ASSERT_TRUE(r.commit(reason)) << reason;
+  EXPECT_EQ(r.fd(), -1);
+  EXPECT_EQ(slurp(p), "new content");
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+  EXPECT_FALSE(r.commit(reason)) << "nothing is pending any more";
+  EXPECT_EQ(reason, std::strerror(EBADF));
+}
+
+TEST_F(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
+  const std::string p = at("r.zqd");
+  spit(p, "old");
+  {
+    result_file r;
+    std::string reason;
+    ASSERT_TRUE(r.create(p, reason)) << reason;
+    put(r, "half written");
+    r.discard();
+    EXPECT_EQ(r.fd(), -1);
+    r.discard();  // twice is harmless
+  }
+  EXPECT_EQ(slurp(p), "old");
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+
+  {  // the destructor discards too, also with no old result
+    result_file r;
+    std::string reason;
+    ASSERT_TRUE(r.create(at("fresh.zqd"), reason)) << reason;
+    put(r, "x");
+  }
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+}
+
+TEST_F(ResultFile, CreateAgainDiscardsTheEarlierTemporary) {
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(at("a.zqd"), reason)) << reason;
+  ASSERT_TRUE(r.create(at("b.zqd"), reason)) << reason;
+  ASSERT_TRUE(r.commit(reason)) << reason;
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"b.zqd"});
+}
+
+TEST_F(ResultFile, UnusableFoldersAndNamesFailWithTheSystemsText) {
+  spit(at("plain"), "a file, not a folder");
+  ASSERT_EQ(mkdir(at("folder.zqd").c_str(), 0755), 0);
+  const struct {
+    std::string path;
+    int err;
+  } cases[] = {
+      {at("missing/r.zqd"), ENOENT},
+      {at("plain/r.zqd"), ENOTDIR},
+      {at("folder.zqd"), EISDIR},
+      {at("folder.zqd/"), EISDIR},
+      {at("nofolder/"), EISDIR},
+      {"", ENOENT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    result_file r;
+    std::string reason;
+    EXPECT_FALSE(r.create(c.path, reason));
+    EXPECT_EQ(reason, std::strerror(c.err));
+    EXPECT_EQ(r.fd(), -1);
+  }
+  EXPECT_EQ(list(dir_), (std::vector<std::string>{"folder.zqd", "plain"}));
+  EXPECT_TRUE(list(at("folder.zqd")).empty());
+}
+
+TEST_F(ResultFile, SpecialFilesAreNotReplaced) {
+  const std::string fifo = at("pipe.zqd");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  result_file r;
+  std::string reason;
+  EXPECT_FALSE(r.create(fifo, reason));
+  EXPECT_EQ(reason, "not a regular file");
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"pipe.zqd"});
+}
+
+TEST_F(ResultFile, FolderWithoutWritePermissionFails) {
+  const std::string ro = at("readonly");
+  ASSERT_EQ(mkdir(ro.c_str(), 0755), 0);
+  spit(ro + "/r.zqd", "old");
+  ASSERT_EQ(chmod(ro.c_str(), 0555), 0);
+  // Root passes permission checks, so the check runs as an ordinary user.
+  int status = run_child([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
+    result_file r;
+    std::string reason;
+    if (r.create(ro + "/r.zqd", reason)) return 3;
+    return reason == std::strerror(EACCES) ? 0 : 4;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(list(ro), std::vector<std::string>{"r.zqd"});
+  EXPECT_EQ(slurp(ro + "/r.zqd"), "old");
+}
+
+TEST_F(ResultFile, FailedRenameKeepsWhatIsThereAndRemovesTheTemporary) {
+  const std::string p = at("r.zqd");
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(p, reason)) << reason;
+  put(r, "new");
+  ASSERT_EQ(mkdir(p.c_str(), 0755), 0);  // something else took the name meanwhile
+  spit(p + "/inside", "kept");
+  EXPECT_FALSE(r.commit(reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(r.fd(), -1);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+  EXPECT_EQ(slurp(p + "/inside"), "kept");
+}
+
+TEST_F(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
+  ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
+  const std::string real = at("sub/real.zqd");
+  spit(real, "old", 0640);
+  ASSERT_EQ(symlink("sub/real.zqd", at("link.zqd").c_str()), 0);      // relative
+  ASSERT_EQ(symlink("link.zqd", at("chain.zqd").c_str()), 0);         // link to a link
+  ASSERT_EQ(symlink(real.c_str(), at("abs.zqd").c_str()), 0);         // absolute
+  for (const char* name : {"link.zqd", "chain.zqd", "abs.zqd"}) {
+    SCOPED_TRACE(name);
+    result_file r;
+    std::string reason;
+    ASSERT_TRUE(r.create(at(name), reason)) << reason;
+    const std::vector<std::string> pending = list(at("sub"));
+    ASSERT_EQ(pending.size(), 2u) << "the temporary is in the target's folder";
+    EXPECT_EQ(pending[0].rfind(".real.zqd.", 0), 0u) << pending[0];
+    put(r, name);
+    ASSERT_TRUE(r.commit(reason)) << reason;
+    EXPECT_EQ(slurp(real), name);
+    EXPECT_EQ(mode_of(real), 0640u);
+    EXPECT_TRUE(fs::is_symlink(at(name)));
+    EXPECT_EQ(list(at("sub")), std::vector<std::string>{"real.zqd"});
+  }
+  EXPECT_EQ(list(dir_), (std::vector<std::string>{"abs.zqd", "chain.zqd", "link.zqd", "sub"}));
+}
+
+TEST_F(ResultFile, DanglingLinkIsReplacedItself) {
+  ASSERT_EQ(symlink("nowhere.zqd", at("link.zqd").c_str()), 0);
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(at("link.zqd"), reason)) << reason;
+  put(r, "content");
+  ASSERT_TRUE(r.commit(reason)) << reason;
+  EXPECT_FALSE(fs::is_symlink(at("link.zqd")));
+  EXPECT_EQ(slurp(at("link.zqd")), "content");
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"link.zqd"});
+}
+
+TEST_F(ResultFile, LinkLoopFails) {
+  ASSERT_EQ(symlink("b.zqd", at("a.zqd").c_str()), 0);
+  ASSERT_EQ(symlink("a.zqd", at("b.zqd").c_str()), 0);
+  result_file r;
+  std::string reason;
+  EXPECT_FALSE(r.create(at("a.zqd"), reason));
+  EXPECT_EQ(reason, std::strerror(ELOOP));
+}
+
+TEST_F(ResultFile, BareNameIsInTheCurrentFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);
+  result_file r;
+  std::string reason;
+  const bool created = r.create("r.zqd", reason);
+  const bool committed = created && (put(r, "here"), r.commit(reason));
+  fs::current_path(before);
+  ASSERT_TRUE(committed) << reason;
+  EXPECT_EQ(slurp(at("r.zqd")), "here");
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+}
+
+TEST_F(ResultFile, LongestNameStillGetsATemporary) {
+  const std::string name = std::string(255 - 4, 'n') + ".zqd";
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(at(name), reason)) << reason;
+  put(r, "long");
+  ASSERT_TRUE(r.commit(reason)) << reason;
+  EXPECT_EQ(list(dir_), std::vector<std::string>{name});
+}
+
+// The temporary's name while it is pending: the hidden entry in dir.
+std::string pending_temp(const std::string& dir) {
+  for (const std::string& n : list(dir))
+    if (n[0] == '.') return dir + "/" + n;
+  return "";
+}
+
+TEST_F(ResultFile, InterruptionRemovesThePendingTemporary) {
+  const std::string p = at("r.zqd");
+  spit(p, "old");
+  int status = run_child([&] {
+    install_interrupt_cleanup();
+    result_file r;
+    std::string reason;
+    if (!r.create(p, reason)) return 2;
+    raise(SIGTERM);
+    return 3;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+  EXPECT_EQ(slurp(p), "old");
+}
+
+TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
+  // A file that reappears under the old temporary's name afterwards is not
+  // the tool's, and an interruption must leave it alone.
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "discard");
+    int status = run_child([&] {
+      install_interrupt_cleanup();
+      result_file r;
+      std::string reason;
+      if (!r.create(at("r.zqd"), reason)) return 2;
+      const std::string temp = pending_temp(dir_);
+      if (commit ? !r.commit(reason) : (r.discard(), false)) return 3;
+      const int fd = open(temp.c_str(), O_CREAT | O_WRONLY, 0644);
+      if (fd < 0) return 5;
+      close(fd);
+      raise(SIGTERM);
+      return 4;
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_FALSE(pending_temp(dir_).empty());
+    unlink(pending_temp(dir_).c_str());
+  }
+}
+
+}  // namespace
