@@ -1,1 +1,92 @@
-// placeholder
+// The dialogue: banner, four kinds of question, paths, the result created.
+#include "dialogue.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "console.h"
+#include "host_path.h"
+#include "state.h"
+
+const char base_directory[] = "C:\\images\\";
+const char extension[] = ".zqd";
+
+namespace {
+
+const char credit[] = "tilvaro team";  // 12 characters
+static_assert(sizeof credit - 1 == 12, "the credit fills 12 columns");
+
+// Reads a name; when standard input has ended there is no answer and the
+// run stops without creating anything.
+bool ask_name(const std::string& question, std::string& answer) {
+  say(question);
+  if (read_token(console_input(), answer)) return true;
+  say("\n\tNo answer: the input has ended\n");
+  return false;
+}
+
+}  // namespace
+
+std::string banner() {
+  const std::string stars(59, '*');
+  const std::string empty = "*" + std::string(57, ' ') + "*";
+  const std::string lines[13] = {
+      stars,
+      empty,
+      empty,
+      "*                        TILVARO                          *",
+      empty,
+      empty,
+      empty,
+      empty,
+      empty,
+      "*" + std::string(41, ' ') + credit + std::string(4, ' ') + "*",
+      "*                                      (September 2012)   *",
+      empty,
+      stars,
+  };
+  std::string text;
+  for (const std::string& line : lines) text += "\n\t" + line;
+  return text;
+}
+
+bool opening() {
+  say(banner());
+
+  std::string nomim1 = base_directory;
+  std::string nomdir;
+  if (!ask_name("\n\n\tName of the File Folder located in the Directory " + nomim1 + " : ", nomdir)) return false;
+  nomim1 += nomdir + "\\";
+  nomgen = nomim1;
+
+  say("\n\tnumber of files to paste ? ");
+  if (scan_int32(console_input(), num_arch) == int_scan::out_of_range) {
+    say("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n");
+    return false;
+  }  // no digits: the count stays 0 and the text answers the next question
+
+  im_number.assign(1, image{});  // slot 0 is not used
+  for (std::int32_t i = 1; i <= num_arch; ++i) {
+    std::string nomfic;
+    if (!ask_name("\n\tName of the .zqd File number " + std::to_string(i) + " (without extension .zqd) ? ", nomfic))
+      return false;
+    const std::string nomim2 = nomgen + nomfic + extension;
+    im_number.push_back(image{nomim2});
+  }
+
+  std::string nomfic1;
+  if (!ask_name("\n\tName of the resulting .zqd File (without extension .zqd) ? ", nomfic1)) return false;
+  nomim1 += nomfic1 + extension;
+
+  f2.name = nomim1;
+  std::string reason;
+  const std::string path = host_path(nomim1);
+  if (path.find('\0') != std::string::npos) {
+    reason = std::strerror(EINVAL);
+  } else if (f2.file.create(path, reason)) {
+    f2.out.attach(f2.file.fd());
+    return true;
+  }
+  abandon("\n\tFile " + nomim1 + " cannot be created (" + reason + ")\n");
+  return false;
+}

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "scan.h"
 #include "value_text.h"
 
 namespace {
@@ -37,48 +38,6 @@ class cursor {
   const char* p_;
   const char* lim_;
 };
-
-inline bool is_digit(int c) { return static_cast<unsigned>(c - '0') < 10; }
-
-// Blank, tab, LF, VT, FF. CR never reaches the scanner.
-inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\f'); }
-
-inline int skip_space(cursor& in) {
-  int c = in.peek();
-  while (is_space(c)) {
-    in.skip();
-    c = in.peek();
-  }
-  return c;
-}
-
-// A code: optional sign, decimal digits. Digits beyond the signed 32-bit
-// range are consumed, but the field is not a code.
-bool scan_code(cursor& in, std::int32_t& code) {
-  int c = skip_space(in);
-  bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    in.skip();
-    c = in.peek();
-  }
-  if (!is_digit(c)) return false;
-  const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  std::int64_t n = 0;
-  bool too_large = false;
-  do {
-    n = n * 10 + (c - '0');
-    if (n > limit) {
-      too_large = true;
-      n = limit;  // keeps the product in range while the digits run on
-    }
-    in.skip();
-    c = in.peek();
-  } while (is_digit(c));
-  if (too_large) return false;
-  code = static_cast<std::int32_t>(negative ? -n : n);
-  return true;
-}
 
 // Reads the letters of word; true when all of them were there.
 bool scan_word(cursor& in, const char* word) {
@@ -168,7 +127,7 @@ bool scan_value(cursor& in, double& value) {
 
 int read_record(text_reader& reader, std::int32_t& code, double& first, double& second) {
   cursor in(reader);
-  if (!scan_code(in, code)) return 0;
+  if (scan_int32(in, code) != int_scan::ok) return 0;  // includes codes out of range
   if (!scan_value(in, first)) return 1;
   if (!scan_value(in, second)) return 2;
   return 3;

@@ -1,0 +1,31 @@
+// The console: text out with CR LF line ends, answers in from standard input.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scan.h"
+#include "text_reader.h"
+
+// Output.
+//
+// Every '\n' goes out as CR LF, whatever standard output is. When standard
+// output is a terminal each text is written at once (a question is on the
+// screen before its answer is read); otherwise text goes out in blocks of
+// 512 bytes, and the rest at console_flush(). Write errors are ignored: a
+// closed console must not stop a merge.
+void console_open();
+void say(const std::string& text);
+void console_flush();
+
+// Input: standard input read under the point-file rules (CR removed, 0x1A
+// ends it).
+text_reader& console_input();
+
+// Reads one token: blanks, tabs, line ends, VT and FF are skipped, and the
+// token ends at the next such character, which stays unread. False when the
+// input ends before a token starts.
+bool read_token(text_reader& in, std::string& token);
+
+// The count is read with scan_int32 (scan.h): an optionally signed decimal
+// integer that ends at the first character that is not a digit.

@@ -1,0 +1,21 @@
+// Program-wide state and the one way a failed run ends.
+#include "state.h"
+
+#include "console.h"
+#include "key_wait.h"
+
+std::string nomgen;
+std::int32_t num_arch = 0;
+std::vector<image> im_number;
+text_reader f1;
+result_stream f2;
+
+double min_x = 0.0, min_y = 0.0, min_alt = 0.0, max_x = 0.0, max_y = 0.0, max_alt = 0.0;
+
+int abandon(const std::string& message) {
+  say(message);
+  wait_key();
+  f1.close();
+  f2.file.discard();
+  return 1;
+}
