@@ -1,1 +1,256 @@
+#include "key_wait.h"
+
+#include "interrupt.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utmp.h>
+
+namespace {
+
+// Bounds for waits that normally end at once; they only keep a broken
+// build from hanging the test run.
+constexpr int kBoundMs = 10000;
+// How long the parent watches a child that is expected to stay waiting.
+constexpr int kQuietMs = 200;
+
+// A child process whose controlling terminal is a fresh pseudo-terminal. The
+// parent keeps both ends: the master to type and read, the slave to inspect
+// the terminal's settings even after the child is gone.
+class pty_child {
+ public:
+  explicit pty_child(const std::function<int()>& body) {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(master_);
+      if (login_tty(slave_) != 0) _exit(90);
+      _exit(body());
+    }
+  }
+  ~pty_child() {
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+  bool ok() const { return pid_ > 0; }
+
+  termios settings() const {
+    termios t{};
+    tcgetattr(slave_, &t);
+    return t;
+  }
+  bool canonical_with_echo() const {
+    return (settings().c_lflag & (ICANON | ECHO)) == tcflag_t(ICANON | ECHO);
+  }
+
+  // Waits until the child has switched the terminal out of canonical mode.
+  bool wait_for_key_mode() const {
+    for (int ms = 0; ms < kBoundMs; ++ms) {
+      if (!(settings().c_lflag & ICANON)) return true;
+      usleep(1000);
+    }
+    return false;
+  }
+
+  void type(const std::string& keys) const {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size()));
+  }
+
+  // What the child writes (and the terminal echoes) until `until` has been
+  // seen or `ms` have passed.
+  std::string read_output(int ms, const std::string& until = "") {
+    for (int waited = 0; waited < ms; waited += 10) {
+      if (!until.empty() && seen_.find(until) != std::string::npos) break;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+        char buf[256];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) seen_.append(buf, std::size_t(n));
+      }
+    }
+    return seen_;
+  }
+
+  void send(int sig) const { kill(pid_, sig); }
+
+  bool still_running() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+  // The child's wait status, or -1 when it had to be killed.
+  int finish() {
+    int status = 0;
+    for (int ms = 0; ms < kBoundMs; ms += 5) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        reaped_ = true;
+        return status;
+      }
+      usleep(5000);
+    }
+    return -1;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  std::string seen_;
+};
+
+void say(const char* text) { (void)!write(STDOUT_FILENO, text, std::strlen(text)); }
+
+// The child's part: wait, say DONE, then report how long the next line typed
+// on the terminal is, which shows whether bytes of the key were left over.
+int wait_then_report_next_line() {
+  wait_key();
+  say("DONE");
+  char line[64];
+  const ssize_t n = read(STDIN_FILENO, line, sizeof line);
+  char report[32];
+  std::snprintf(report, sizeof report, "LEN=%zd;", n);
+  say(report);
+  return 0;
+}
+
+TEST(KeyWait, OneKeyEndsTheWaitUnechoedAndLeavesNothingBehind) {
+  const struct {
+    const char* name;
+    const char* bytes;
+  } keys[] = {
+      {"letter", "q"},   {"space", " "},           {"enter", "\r"},
+      {"escape", "\x1b"}, {"arrow up", "\x1b[A"},  {"F1", "\x1bOP"},
+      {"F5", "\x1b[15~"}, {"a-umlaut", "\xC3\xA4"},
+  };
+  for (const auto& key : keys) {
+    SCOPED_TRACE(key.name);
+    pty_child child(wait_then_report_next_line);
+    ASSERT_TRUE(child.ok());
+    ASSERT_TRUE(child.wait_for_key_mode());
+    EXPECT_FALSE(child.settings().c_lflag & ECHO);
+    EXPECT_TRUE(child.settings().c_lflag & ISIG);
+
+    EXPECT_EQ(child.read_output(kQuietMs), "") << "the wait ended without a key";
+    EXPECT_TRUE(child.still_running());
+
+    child.type(key.bytes);
+    EXPECT_EQ(child.read_output(kBoundMs, "DONE"), "DONE") << "the key was echoed";
+    EXPECT_TRUE(child.canonical_with_echo()) << "settings not restored";
+
+    child.type("\n");
+    EXPECT_EQ(child.read_output(kBoundMs, ";"), "DONE\r\nLEN=1;");
+    const int status = child.finish();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+}
+
+TEST(KeyWait, KeysTypedBeforeTheWaitDoNotEndIt) {
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  pty_child child([&] {
+    close(go[1]);
+    say("READY");
+    char c;
+    if (read(go[0], &c, 1) != 1) return 2;
+    return wait_then_report_next_line();
+  });
+  ASSERT_TRUE(child.ok());
+  close(go[0]);
+  ASSERT_EQ(child.read_output(kBoundMs, "READY"), "READY");
+  child.type("x");
+  // The echo shows that the terminal has taken the key in.
+  ASSERT_EQ(child.read_output(kBoundMs, "READYx"), "READYx");
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  close(go[1]);
+
+  ASSERT_TRUE(child.wait_for_key_mode());
+  EXPECT_EQ(child.read_output(kQuietMs), "READYx") << "the early key ended the wait";
+  EXPECT_TRUE(child.still_running());
+  child.type("k");
+  child.read_output(kBoundMs, "DONE");
+  child.type("\n");
+  EXPECT_EQ(child.read_output(kBoundMs, ";"), "READYxDONE\r\nLEN=1;");
+  EXPECT_TRUE(WIFEXITED(child.finish()));
+}
+
+TEST(KeyWait, SignalDuringTheWaitRestoresTheTerminal) {
+  const struct {
+    const char* name;
+    int sig;
+    const char* keys;  // typed instead of sending the signal directly
+  } cases[] = {
+      {"Ctrl-C typed", SIGINT, "\x03"},
+      {"Ctrl-\\ typed", SIGQUIT, "\x1c"},
+      {"SIGINT", SIGINT, nullptr},
+      {"SIGTERM", SIGTERM, nullptr},
+      {"SIGHUP", SIGHUP, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pty_child child([] {
+      // Start from the default actions even if the test run ignores some.
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
+      rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      install_interrupt_cleanup();
+      wait_key();
+      say("DONE");
+      return 0;
+    });
+    ASSERT_TRUE(child.ok());
+    ASSERT_TRUE(child.wait_for_key_mode());
+    ASSERT_FALSE(child.canonical_with_echo());
+    if (c.keys) {
+      child.type(c.keys);
+    } else {
+      child.send(c.sig);
+    }
+    const int status = child.finish();
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), c.sig);
+    EXPECT_TRUE(child.canonical_with_echo()) << "settings not restored";
+  }
+}
+
+TEST(KeyWait, WithoutAControllingTerminalItReturnsAtOnce) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (setsid() < 0) _exit(2);  // a new session has no terminal
+    int in[2];
+    if (pipe(in) != 0 || dup2(in[0], STDIN_FILENO) < 0) _exit(3);
+    // Standard input stays open and empty: reading it would hang.
+    wait_key();
+    _exit(0);
+  }
+  int status = -1;
+  for (int ms = 0; ms < kBoundMs; ms += 5) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    usleep(5000);
+  }
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    FAIL() << "wait_key waited without a terminal";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
