@@ -1,1 +1,249 @@
+// The tool end to end: exact console bytes, exact result bytes, exit status
+// and what is left on disk, through the real executable.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tool_run.h"
+
+namespace {
+
+// The console's own texts, written out independently of the tool's code.
+std::string crlf(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+const std::string banner = crlf(
+    "\n\t***********************************************************"
+    "\n\t*                                                         *"
+    "\n\t*                                                         *"
+    "\n\t*                        TILVARO                          *"
+    "\n\t*                                                         *"
+    "\n\t*                                                         *"
+    "\n\t*                                                         *"
+    "\n\t*                                                         *"
+    "\n\t*                                                         *"
+    "\n\t*                                         tilvaro team    *"
+    "\n\t*                                      (September 2012)   *"
+    "\n\t*                                                         *"
+    "\n\t***********************************************************");
+
+const std::string folder_q = crlf("\n\n\tName of the File Folder located in the Directory C:\\images\\ : ");
+const std::string count_q = crlf("\n\tnumber of files to paste ? ");
+std::string name_q(int i) { return crlf("\n\tName of the .zqd File number " + std::to_string(i) + " (without extension .zqd) ? "); }
+const std::string result_q = crlf("\n\tName of the resulting .zqd File (without extension .zqd) ? ");
+const std::string treatment_line = crlf("\n\tTreatment");
+
+std::string dialogue(int names) {
+  std::string s = banner + folder_q + count_q;
+  for (int i = 1; i <= names; ++i) s += name_q(i);
+  return s + result_q + treatment_line;
+}
+
+std::string bounds(const std::string& minx, const std::string& miny, const std::string& maxx,
+                   const std::string& maxy, const std::string& minz, const std::string& maxz) {
+  return crlf("\n\n\tmin x = " + minx + " min y = " + miny + " \n\tmax x = " + maxx + " max y = " + maxy +
+              " \n\tmin z = " + minz + " max z = " + maxz + " \n");
+}
+
+std::string file_line(int i, const std::string& path) {
+  return crlf("\n\tFile " + std::to_string(i) + " Name : " + path + " ");
+}
+
+std::string header(const std::string& minx, const std::string& miny, const std::string& maxx,
+                   const std::string& maxy, const std::string& minz, const std::string& maxz) {
+  return "4\t" + minx + "\t" + miny + "\r\n5\t" + maxx + "\t" + maxy + "\r\n6\t" + minz + "\t" + maxz + "\r\n";
+}
+
+const std::string start_header = header("4000000.000000", "4000000.000000", "0.000000", "0.000000",
+                                        "100000.000000", "0.000000");
+const std::string start_bounds = bounds("4000000.000000", "4000000.000000", "0.000000", "0.000000",
+                                        "100000.000000", "0.000000");
+
+TEST(Merge, CountZeroAndNegativeGiveTheStartingBounds) {
+  for (const char* count : {"0", "-3", "+0", "-0"}) {
+    work_dir w;
+    w.mkdir("images/survey");
+    const tool_result r = run_tool(w, std::string("survey\n") + count + "\nout\n");
+    EXPECT_EQ(r.status, 0) << count;
+    EXPECT_EQ(r.out, dialogue(0) + start_bounds) << count;
+    EXPECT_EQ(w.get("images/survey/out.zqd"), start_header) << count;
+    EXPECT_EQ(w.list("images/survey"), std::set<std::string>{"out.zqd"});
+  }
+}
+
+TEST(Merge, CountAsAWordNamesTheResult) {
+  work_dir w;
+  w.mkdir("images/survey");
+  const tool_result r = run_tool(w, "survey\nabc\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, dialogue(0) + start_bounds);
+  EXPECT_EQ(w.get("images/survey/abc.zqd"), start_header);
+}
+
+TEST(Merge, TwoInputsWithOverlappingRanges) {
+  work_dir w;
+  w.put("images/survey/a.zqd", "4 10 100\n5 20 200\n6 1 2\n1 12 150\n2 13.5 151\n");
+  w.put("images/survey/b.zqd", "4\t15\t50\r\n5\t30\t120\r\n6\t-5\t7\r\n3\t16\t60");  // no final line end
+  const tool_result r = run_tool(w, "survey\n2\na\nb\nab\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, dialogue(2) +
+                       bounds("10.000000", "50.000000", "30.000000", "200.000000", "-5.000000", "7.000000") +
+                       file_line(1, "C:\\images\\survey\\a.zqd") + file_line(2, "C:\\images\\survey\\b.zqd"));
+  EXPECT_EQ(w.get("images/survey/ab.zqd"),
+            header("10.000000", "50.000000", "30.000000", "200.000000", "-5.000000", "7.000000") +
+                "1\t12.000000\t150.000000\r\n2\t13.500000\t151.000000\r\n3\t16.000000\t60.000000\r\n");
+}
+
+TEST(Merge, BoundsAreClippedToTheirStartingValues) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 5000000 4500000.5\n5 -10 -20\n6 200000 -1\n7 1 1\n");
+  w.put("images/s/b.zqd", "4 4000000 4000001\n5 -0.5 0\n6 100000 0\n");
+  const tool_result r = run_tool(w, "s 2 a b r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/r.zqd"), start_header + "7\t1.000000\t1.000000\r\n");
+}
+
+TEST(Merge, DataRecordsDoNotMoveTheBounds) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 10 10\n5 20 20\n6 1 2\n1 1e6 -1e6\n");
+  const tool_result r = run_tool(w, "s 1 a r");
+  EXPECT_EQ(w.get("images/s/r.zqd"), header("10.000000", "10.000000", "20.000000", "20.000000", "1.000000",
+                                            "2.000000") +
+                                         "1\t1000000.000000\t-1000000.000000\r\n");
+}
+
+TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
+  work_dir w;
+  w.put("images/s/h.zqd", "4 1 1\r\n5 2 2\r\n6 3 3\r\n");
+  w.put("images/s/w.zqd", "4 1 1\n5 2 2\n6 3 3\n1 1 1\n2 2 two\n3 3 3\n");
+  w.put("images/s/x.zqd", "4 1 1\n5 2 2\n6 3 3\n9 9 9\x1A" "10 10 10\n");
+  const tool_result r = run_tool(w, "s 4 h w h x r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+                                         "1\t1.000000\t1.000000\r\n9\t9.000000\t9.000000\r\n");
+}
+
+TEST(Merge, ShortOrNaNHeadersContributeOnlyWhatTheyHold) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 -7 -8\n5 70 80\n6 -9 90\n");
+  w.put("images/s/short.zqd", "4 -100");  // min x only; nothing else may leak from a
+  w.put("images/s/empty.zqd", "");
+  w.put("images/s/nan.zqd", "4 +NAN -NAN\n5 +NAN 81\n6 +NAN +INF\n");
+  const tool_result r = run_tool(w, "s 4 a short empty nan r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/r.zqd"),
+            header("-100.000000", "-8.000000", "70.000000", "81.000000", "-9.000000", "+INF"));
+}
+
+TEST(Merge, AnswersAreTokens) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n1 1 1\n");
+  w.put("images/s/abc.zqd", "4 1 1\n5 2 2\n6 3 3\n2 2 2\n");
+  // "3abc": the count is 3 and abc answers the first name; "a b" answers
+  // two questions; empty lines answer nothing; CR bytes are removed.
+  const tool_result r = run_tool(w, "\n\n s\r\n3abc\na a\n\n\t r\r\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, dialogue(3) + bounds("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+                       file_line(1, "C:\\images\\s\\abc.zqd") + file_line(2, "C:\\images\\s\\a.zqd") +
+                       file_line(3, "C:\\images\\s\\a.zqd"));
+  EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+                                         "2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n1\t1.000000\t1.000000\r\n");
+}
+
+TEST(Merge, MissingThirdInputLeavesNothingBehind) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put("images/s/r.zqd", "precious old result");
+  const tool_result r = run_tool(w, "s 4 a a zz a r");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, dialogue(4) + crlf("\n\tFile C:\\images\\s\\zz.zqd unknown\n"));
+  EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+TEST(Merge, NameTypedWithItsExtensionIsMissing) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  const tool_result r = run_tool(w, "s 1 a.zqd r");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, dialogue(1) + crlf("\n\tFile C:\\images\\s\\a.zqd.zqd unknown\n"));
+  EXPECT_FALSE(w.exists("images/s/r.zqd"));
+}
+
+TEST(Merge, ResultNamedLikeAnInputReadsWhatItHeld) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n1 1 1\n");
+  w.put("images/s/b.zqd", "4 0 0\n5 5 5\n6 0 9\n2 2 2\n");
+  const tool_result r = run_tool(w, "s 3 a b a a");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/a.zqd"), header("0.000000", "0.000000", "5.000000", "5.000000", "0.000000", "9.000000") +
+                                         "1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n");
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "b.zqd"}));
+}
+
+TEST(Merge, InputEndingBeforeANameCreatesNothing) {
+  const std::string ended = crlf("\n\tNo answer: the input has ended\n");
+  struct {
+    const char* input;
+    std::string console;
+  } const cases[] = {
+      {"", banner + folder_q + ended},
+      {"  \n\n", banner + folder_q + ended},
+      {"s\n", banner + folder_q + count_q + result_q + ended},
+      {"s 2 a", banner + folder_q + count_q + name_q(1) + name_q(2) + ended},
+      {"s 1 a\x1A r", banner + folder_q + count_q + name_q(1) + result_q + ended},
+  };
+  for (const auto& c : cases) {
+    work_dir w;
+    w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+    const tool_result r = run_tool(w, c.input);
+    EXPECT_EQ(r.status, 1) << c.input;
+    EXPECT_EQ(r.out, c.console) << c.input;
+    EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"}) << c.input;
+  }
+}
+
+TEST(Merge, CountOutOfRangeStopsTheDialogue) {
+  for (const char* count : {"2147483648", "-2147483649", "99999999999999999999999"}) {
+    work_dir w;
+    w.mkdir("images/s");
+    const tool_result r = run_tool(w, std::string("s ") + count + " r");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, banner + folder_q + count_q +
+                         crlf("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n"));
+    EXPECT_TRUE(w.list("images/s").empty());
+  }
+}
+
+TEST(Merge, ResultThatCannotBeCreated) {
+  work_dir w;
+  const tool_result r = run_tool(w, "nowhere 0 r");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner + folder_q + count_q + result_q +
+                       crlf("\n\tFile C:\\images\\nowhere\\r.zqd cannot be created (No such file or directory)\n"));
+  EXPECT_FALSE(w.exists("images"));
+}
+
+TEST(Merge, LongNamesAndManyInputsAreNotTruncated) {
+  work_dir w;
+  const std::string folder(200, 'f');
+  const std::string name(200, 'n');
+  w.put("images/" + folder + "/" + name + ".zqd", "4 1 1\n5 2 2\n6 3 3\n7 7 7\n");
+  std::string input = folder + "\n60\n";
+  for (int i = 0; i < 60; ++i) input += name + "\n";
+  const tool_result r = run_tool(w, input + "out\n");
+  EXPECT_EQ(r.status, 0);
+  std::string expected = header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000");
+  for (int i = 0; i < 60; ++i) expected += "7\t7.000000\t7.000000\r\n";
+  EXPECT_EQ(w.get("images/" + folder + "/out.zqd"), expected);
+  EXPECT_NE(r.out.find(crlf("\n\tFile 60 Name : C:\\images\\" + folder + "\\" + name + ".zqd ")), std::string::npos);
+}
+
+}  // namespace

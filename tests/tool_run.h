@@ -1,0 +1,104 @@
+// Test helpers for running the tool end to end: a temporary working folder
+// with files under images/, and one run of the executable in it, fed its
+// answers on standard input, without a controlling terminal.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+
+// A temporary working folder, removed with everything in it at the end.
+class work_dir {
+ public:
+  work_dir() {
+    char tmpl[] = "/tmp/tilvaro-test-XXXXXX";
+    path_ = ::mkdtemp(tmpl);
+  }
+  ~work_dir() { std::system(("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str()); }
+  work_dir(const work_dir&) = delete;
+  work_dir& operator=(const work_dir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string at(const std::string& rel) const { return path_ + "/" + rel; }
+
+  // Writes a file, creating its folders.
+  void put(const std::string& rel, const std::string& bytes) const {
+    std::system(("mkdir -p \"$(dirname '" + at(rel) + "')\"").c_str());
+    std::ofstream(at(rel), std::ios::binary) << bytes;
+  }
+  void mkdir(const std::string& rel) const { std::system(("mkdir -p '" + at(rel) + "'").c_str()); }
+
+  bool exists(const std::string& rel) const {
+    struct stat st;
+    return ::lstat(at(rel).c_str(), &st) == 0;
+  }
+  std::string get(const std::string& rel) const {
+    std::ifstream in(at(rel), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // The names in a folder, "." and ".." left out.
+  std::set<std::string> list(const std::string& rel) const {
+    std::set<std::string> names;
+    if (DIR* d = ::opendir(at(rel).c_str())) {
+      while (const dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.insert(n);
+      }
+      ::closedir(d);
+    }
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+struct tool_result {
+  int status = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;   // the signal that ended it
+  std::string out;  // every byte written to standard output
+};
+
+// Runs the tool in dir with input on standard input (a file, so the tool
+// sees its end) and standard output in a file. The child starts a new
+// session, so it has no controlling terminal and the key wait is skipped.
+// setup runs in the child just before exec (limits, signal dispositions).
+inline tool_result run_tool(const work_dir& dir, const std::string& input,
+                            const std::function<void()>& setup = {}) {
+  const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
+  std::ofstream(in_path, std::ios::binary) << input;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    const int in = ::open(in_path.c_str(), O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    if (setup) setup();
+    ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  tool_result r;
+  if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
+  r.out = dir.get(".stdout");
+  ::unlink(in_path.c_str());
+  ::unlink(out_path.c_str());
+  return r;
+}
