@@ -43,7 +43,7 @@ int treatment() {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   std::int32_t val;
-  double dval1, dval2;
+  double dval1, dval2;  // the header records skipped in the copy pass
 
   say("\n\tTreatment");
 
@@ -83,7 +83,7 @@ int treatment() {
     if (!open_input(nomim3))
       return abandon("\n\tFile " + nomim3 + " cannot be opened again (" + std::strerror(errno) + ")\n");
     for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
-    while (read_record(f1, val, dval1, dval2) == 3) write_record(f2.out, val, dval1, dval2);
+    while (copy_record(f1, f2.out) == 3) continue;  // read_record, then write_record when complete
     if (f1.error() != 0) return abandon("\n\tFile " + nomim3 + " cannot be read (" + std::strerror(f1.error()) + ")\n");
     f1.close();
     if (f2.out.error() != 0) break;  // the disk is full: stop reading

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "digit_chunks.h"
 #include "scan.h"
 #include "value_text.h"
 
@@ -22,9 +23,10 @@ class cursor {
   cursor(const cursor&) = delete;
   cursor& operator=(const cursor&) = delete;
 
-  // The next byte, or -1 at the end of the text.
+  // The next byte other than CR, or -1 at the end of the text.
   int peek() {
-    if (p_ < lim_) return static_cast<unsigned char>(*p_);
+    for (; p_ < lim_; ++p_)
+      if (*p_ != '\r') return static_cast<unsigned char>(*p_);
     in_.advance_to(p_);
     const int c = in_.peek();
     p_ = in_.pos();
@@ -123,9 +125,91 @@ bool scan_value(cursor& in, double& value) {
   return true;
 }
 
+// Fast path: a whole record of plain fields within the buffered bytes.
+//
+// It takes only the common shape: each field an optional sign and at most
+// 19 digits (a value with at most one point, no exponent, no word), ended by
+// white space, or by CR bytes and then white space. Anything else, and any
+// field that runs up to the end of the buffered bytes, makes it give up
+// without storing anything; the general scanner then reads the record from
+// the same place, so both give the same result whenever the fast one answers.
+// CR bytes before a field are skipped like white space: removing them there
+// changes nothing.
+
+inline const char* skip_space_cr(const char* p) {
+  while (is_space(*p) || *p == '\r') ++p;
+  return p;
+}
+
+// A field that stopped at p ends there when p, past any CRs, is white space.
+// The NUL sentinel at the end of the buffered bytes is not.
+inline bool field_ends(const char* p) {
+  while (*p == '\r') ++p;
+  return is_space(*p);
+}
+
+constexpr std::uint64_t powers_of_ten[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Appends the run of digits at p to digits (which wraps when the run is
+// longer than 19 digits: the callers give up on such runs) and returns the
+// end of the run. Reads words up to the sentinel, which the padding allows.
+inline const char* take_digits(const char* p, std::uint64_t& digits) {
+  for (;;) {
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    if (n == 0) return p;
+    digits = digits * powers_of_ten[n] + digits_value(w, n);
+    p += n;
+    if (n < 8) return p;
+  }
+}
+
+const char* fast_code(const char* p, std::int32_t& code) {
+  p = skip_space_cr(p);
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* first = p;
+  std::uint64_t n = 0;
+  p = take_digits(p, n);
+  if (p == first || p - first > 10 || n > 2147483647u + (negative ? 1u : 0u) || !field_ends(p)) return nullptr;
+  code = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n));
+  return p;
+}
+
+const char* fast_value(const char* p, double& value) {
+  p = skip_space_cr(p);
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* first = p;
+  std::uint64_t digits = 0;
+  p = take_digits(p, digits);
+  std::ptrdiff_t count = p - first;  // digits, leading zeros included
+  std::int64_t scale = 0;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    p = take_digits(p, digits);
+    scale = fraction - p;
+    count -= scale;
+  }
+  if (count <= 0 || count > 19 || !field_ends(p)) return nullptr;
+  value = decimal_to_double(digits, scale, negative);
+  return p;
+}
+
 }  // namespace
 
 int read_record(text_reader& reader, std::int32_t& code, double& first, double& second) {
+  std::int32_t c;
+  double a, b;
+  const char* p = fast_code(reader.pos(), c);
+  if (p && (p = fast_value(p, a)) && (p = fast_value(p, b))) {
+    code = c;
+    first = a;
+    second = b;
+    reader.advance_to(p);
+    return 3;
+  }
+
   cursor in(reader);
   if (scan_int32(in, code) != int_scan::ok) return 0;  // includes codes out of range
   if (!scan_value(in, first)) return 1;
@@ -181,8 +265,47 @@ void point_writer::write(const char* s, std::size_t n) {
   }
 }
 
+namespace {
+
+// The length of a code at p in the written form, ended as a field, or 0.
+// The form: an optional '-', 1 to 7 digits, no leading zero, not "-0".
+inline std::size_t written_code(const char* p) {
+  const std::size_t sign = *p == '-';
+  const int n = digit_run(load8(p + sign));
+  if (n == 0 || n == 8 || (p[sign] == '0' && (n > 1 || sign))) return 0;
+  return field_ends(p + sign + n) ? sign + static_cast<std::size_t>(n) : 0;
+}
+
+// The length of a value at p in the written form, ended as a field, or 0.
+// The form: an optional '-', 1 to 7 integer digits without a leading zero
+// (a lone 0 allowed), a point, 6 decimals, and not a negative zero.
+// Such a text s has |s| < 10^7, so the double nearest to it is within
+// |s| * 2^-53 < 1.2e-9 of it, far inside the half unit (5e-7) that would
+// let the six-decimal rounding come out as anything but s again.
+inline std::size_t written_value(const char* p) {
+  const std::size_t sign = *p == '-';
+  const char* q = p + sign;
+  const int n = digit_run(load8(q));
+  if (n == 0 || n == 8 || (q[0] == '0' && n > 1) || q[n] != '.') return 0;
+  const char* decimals = q + n + 1;
+  if (digit_run(load8(decimals)) != 6 || !field_ends(decimals + 6)) return 0;
+  if (sign && n == 1 && q[0] == '0' && std::memcmp(decimals, "000000", 6) == 0) return 0;
+  return static_cast<std::size_t>(decimals + 6 - p);
+}
+
+// Copies a field of len <= 16 bytes: always 16 bytes, then moves on by len.
+// The source may read past the field (the reader's padding allows 16 bytes
+// from any position before its end); the destination bytes after the field
+// are scratch that the next piece overwrites.
+inline char* put_field(char* out, const char* field, std::size_t len) {
+  std::memcpy(out, field, 16);
+  return out + len;
+}
+
+}  // namespace
+
 void write_record(point_writer& out, std::int32_t code, double first, double second) {
-  constexpr std::size_t longest = 11 + 1 + value_text_max + 1 + value_text_max + 2;
+  constexpr std::size_t longest = code_text_max + 1 + value_text_max + 1 + value_text_max + 2;
   char* p = out.reserve(longest);
   p = format_code(p, code);
   *p++ = '\t';
@@ -192,4 +315,34 @@ void write_record(point_writer& out, std::int32_t code, double first, double sec
   *p++ = '\r';
   *p++ = '\n';
   out.commit_to(p);
+}
+
+int copy_record(text_reader& in, point_writer& out) {
+  // Fast path: all three fields already in the written form.
+  const char* code = skip_space_cr(in.pos());
+  if (const std::size_t code_len = written_code(code)) {
+    const char* first = skip_space_cr(code + code_len);
+    if (const std::size_t first_len = written_value(first)) {
+      const char* second = skip_space_cr(first + first_len);
+      if (const std::size_t second_len = written_value(second)) {
+        char* p = out.reserve(3 * 16 + 4);
+        p = put_field(p, code, code_len);
+        *p++ = '\t';
+        p = put_field(p, first, first_len);
+        *p++ = '\t';
+        p = put_field(p, second, second_len);
+        *p++ = '\r';
+        *p++ = '\n';
+        out.commit_to(p);
+        in.advance_to(second + second_len);
+        return 3;
+      }
+    }
+  }
+
+  std::int32_t c;
+  double a, b;
+  const int fields = read_record(in, c, a, b);
+  if (fields == 3) write_record(out, c, a, b);
+  return fields;
 }

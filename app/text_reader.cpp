@@ -1,4 +1,4 @@
-// Buffered reading of point-file text: CR bytes removed, 0x1A ends the text.
+// Buffered reading of point-file text: CR bytes skipped, 0x1A ends the text.
 #include "text_reader.h"
 
 #include <fcntl.h>
@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-text_reader::text_reader() : buf_(new char[buffer_size + 1]), pos_(buf_), end_(buf_) { buf_[0] = '\0'; }
+text_reader::text_reader(std::size_t buffer_size)
+    : size_(buffer_size), buf_(new char[buffer_size + 1 + raw_padding]()), pos_(buf_), end_(buf_) {
+  buf_[0] = '\0';
+}
 
 text_reader::~text_reader() {
   close();
@@ -29,8 +32,6 @@ void text_reader::attach(int fd) {
   owned_ = false;
   ended_ = false;
   error_ = 0;
-  pos_ = end_ = buf_;
-  buf_[0] = '\0';
 }
 
 void text_reader::close() {
@@ -42,13 +43,13 @@ void text_reader::close() {
   buf_[0] = '\0';
 }
 
-// Precondition: pos_ == end_ (every buffered byte consumed).
-// Reads until at least one byte survives the CR removal, or the text ends.
+// Precondition: every buffered byte is consumed or a CR.
+// Reads until a byte other than CR is buffered, or the text ends.
 int text_reader::refill_peek() {
   while (!ended_) {
     ssize_t n;
     do {
-      n = ::read(fd_, buf_, buffer_size);
+      n = ::read(fd_, buf_, size_);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
       if (n < 0) error_ = errno;
@@ -56,32 +57,16 @@ int text_reader::refill_peek() {
       break;
     }
     char* end = buf_ + n;
-
     // A 0x1A byte is the end of the text: nothing after it is read.
     if (char* sub = static_cast<char*>(std::memchr(buf_, 0x1A, static_cast<std::size_t>(n)))) {
       end = sub;
       ended_ = true;
     }
-
-    // Remove every CR, moving the runs between them down.
-    char* out = static_cast<char*>(std::memchr(buf_, '\r', static_cast<std::size_t>(end - buf_)));
-    if (out) {
-      const char* in = out + 1;
-      while (in < end) {
-        const char* cr = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)));
-        const char* run_end = cr ? cr : end;
-        const std::size_t len = static_cast<std::size_t>(run_end - in);
-        std::memmove(out, in, len);
-        out += len;
-        in = run_end + 1;
-      }
-      end = out;
-    }
-
+    *end = '\0';
     pos_ = buf_;
     end_ = end;
-    *end = '\0';
-    if (pos_ < end_) return static_cast<unsigned char>(*pos_);
+    for (; pos_ < end_; ++pos_)
+      if (*pos_ != '\r') return static_cast<unsigned char>(*pos_);
   }
   pos_ = end_ = buf_;
   buf_[0] = '\0';

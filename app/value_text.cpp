@@ -7,45 +7,40 @@
 #include <cmath>
 #include <cstring>
 
+#include "digit_chunks.h"
+
 namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-// Two ASCII digits for each of 00..99.
-constexpr char digit_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+constexpr std::uint64_t powers_of_ten[20] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull,
+    10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull, 100000000000000ull,
+    1000000000000000ull, 10000000000000000ull, 100000000000000000ull, 1000000000000000000ull,
+    10000000000000000000ull};
 
-// Writes n in decimal without leading zeros.
-char* write_unsigned(char* out, std::uint64_t n) {
-  char tmp[20];
-  char* t = tmp + sizeof tmp;
-  while (n >= 100) {
-    const unsigned pair = static_cast<unsigned>(n % 100) * 2;
-    n /= 100;
-    *--t = digit_pairs[pair + 1];
-    *--t = digit_pairs[pair];
-  }
-  if (n >= 10) {
-    const unsigned pair = static_cast<unsigned>(n) * 2;
-    *--t = digit_pairs[pair + 1];
-    *--t = digit_pairs[pair];
-  } else {
-    *--t = static_cast<char>('0' + n);
-  }
-  const std::size_t len = static_cast<std::size_t>(tmp + sizeof tmp - t);
-  std::memcpy(out, t, len);
-  return out + len;
+// The number of decimal digits of n (1 for 0): log10 estimated from the bit
+// length (1233 / 4096 is just above log10 2), then corrected by one compare.
+inline int decimal_length(std::uint64_t n) {
+  const int t = ((64 - __builtin_clzll(n | 1)) * 1233) >> 12;
+  return t + ((n | 1) >= powers_of_ten[t]);
 }
 
-// Writes exactly six digits of n (n < 1000000), leading zeros included.
-char* write_six(char* out, unsigned n) {
-  const unsigned hi = n / 10000, mid = (n / 100) % 100, lo = n % 100;
-  std::memcpy(out, digit_pairs + 2 * hi, 2);
-  std::memcpy(out + 2, digit_pairs + 2 * mid, 2);
-  std::memcpy(out + 4, digit_pairs + 2 * lo, 2);
-  return out + 6;
+// Writes n in decimal without leading zeros, eight digits at a time.
+// Up to 7 bytes after the text are scratch.
+char* write_unsigned(char* out, std::uint64_t n) {
+  constexpr std::uint64_t e8 = 100000000;
+  if (n < e8) return store_last(out, digits_text8(static_cast<std::uint32_t>(n)), decimal_length(n));
+  const std::uint64_t high = n / e8;
+  const auto low = static_cast<std::uint32_t>(n % e8);
+  if (high < e8) {
+    out = store_last(out, digits_text8(static_cast<std::uint32_t>(high)), decimal_length(high));
+  } else {  // n >= 10^16: at most four more leading digits
+    const std::uint64_t top = high / e8;
+    out = store_last(out, digits_text8(static_cast<std::uint32_t>(top)), decimal_length(top));
+    out = store_last(out, digits_text8(static_cast<std::uint32_t>(high % e8)), 8);
+  }
+  return store_last(out, digits_text8(low), 8);
 }
 
 // Fixed notation for |v| < 1e13.
@@ -74,7 +69,16 @@ char* format_fixed_small(char* out, double v) {
   const u128 x = static_cast<u128>(m) * 1000000u;
   const int shift = -e;  // 9 <= shift <= 1074
   std::uint64_t n = 0;
-  if (shift < 128) {
+  if (shift < 64) {
+    // The common case (|v| >= 2^-11), in 64-bit halves: the quotient fits
+    // 64 bits, and the remainder is compared with one half once moved to
+    // the top of a word.
+    const auto lo = static_cast<std::uint64_t>(x), hi = static_cast<std::uint64_t>(x >> 64);
+    n = (lo >> shift) | (hi << (63 - shift) << 1);
+    const std::uint64_t rem = lo << (63 - shift) << 1;
+    const std::uint64_t half = std::uint64_t{1} << 63;
+    n += rem > half || (rem == half && (n & 1));
+  } else if (shift < 128) {
     u128 q = x >> shift;
     const u128 rem = x - (q << shift);
     const u128 half = static_cast<u128>(1) << (shift - 1);
@@ -85,7 +89,7 @@ char* format_fixed_small(char* out, double v) {
   if (negative && n != 0) *out++ = '-';
   out = write_unsigned(out, n / 1000000);
   *out++ = '.';
-  return write_six(out, static_cast<unsigned>(n % 1000000));
+  return store_last(out, digits_text8(static_cast<std::uint32_t>(n % 1000000)), 6);
 }
 
 // The first 19 significant digits of a (> 0), rounded to nearest from the

@@ -5,8 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// The longest text format_value writes, without a terminating NUL.
+// The room format_value needs: its text is at most 48 bytes, and the bytes
+// after the text up to this size may be used as scratch.
 constexpr std::size_t value_text_max = 64;
+
+// The room format_code needs: its text is at most 11 bytes, and the bytes
+// after the text up to this size may be used as scratch.
+constexpr std::size_t code_text_max = 16;
 
 // Writes v in the point-file form and returns the end of the text (no NUL):
 //  - fixed notation with exactly six decimals, rounded from the exact binary
@@ -21,8 +26,9 @@ constexpr std::size_t value_text_max = 64;
 // Precondition: out has room for value_text_max bytes.
 char* format_value(char* out, double v);
 
-// Writes a code in decimal (a minus sign when negative, no padding).
-// Precondition: out has room for 11 bytes.
+// Writes a code in decimal (a minus sign when negative, no padding) and
+// returns the end of the text. Precondition: out has room for code_text_max
+// bytes.
 char* format_code(char* out, std::int32_t code);
 
 // The double nearest to (negative ? -1 : 1) * digits * 10^exp10, ties to

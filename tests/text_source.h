@@ -9,7 +9,8 @@
 
 class text_source {
  public:
-  explicit text_source(const std::string& bytes) : file_(std::tmpfile()) {
+  explicit text_source(const std::string& bytes, std::size_t buffer_size = text_reader::default_buffer_size)
+      : reader(buffer_size), file_(std::tmpfile()) {
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
     std::fflush(file_);
     std::rewind(file_);

@@ -1,0 +1,105 @@
+// Decimal digits eight at a time, in one 64-bit word (SWAR).
+//
+// A word holds eight text bytes in memory order: the first character is the
+// lowest byte (little-endian hosts; other hosts take the byte-wise versions).
+// These are the fast paths of scanning and formatting; the tests check them
+// against the C library's conversions over millions of values.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define TILVARO_SWAR 1
+#else
+#define TILVARO_SWAR 0
+#endif
+
+// The eight bytes at p. Precondition: p[0..7] are readable.
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t w;
+#if TILVARO_SWAR
+  std::memcpy(&w, p, 8);
+#else
+  w = 0;
+  for (int i = 0; i < 8; ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+#endif
+  return w;
+}
+
+// How many of the eight bytes of w, from the first, are ASCII digits (0-8).
+//
+// x = w - '0' per byte; a byte is a digit when x < 10. A byte is flagged
+// when x has its high bit set or x + 0x76 reaches 0x80. A borrow or carry
+// only travels from a flagged byte towards later bytes, so the first flagged
+// byte is exactly the first byte that is not a digit.
+inline int digit_run(std::uint64_t w) {
+#if TILVARO_SWAR
+  const std::uint64_t x = w - 0x3030303030303030u;
+  const std::uint64_t flagged = (x | (x + 0x7676767676767676u)) & 0x8080808080808080u;
+  return flagged == 0 ? 8 : __builtin_ctzll(flagged) >> 3;
+#else
+  int n = 0;
+  while (n < 8 && static_cast<unsigned>(static_cast<unsigned char>(w >> (8 * n)) - '0') < 10) ++n;
+  return n;
+#endif
+}
+
+// The value of the first n digits of w. Preconditions: 1 <= n <= 8 and the
+// first n bytes of w are digits.
+//
+// Step 1: shift the n digits to the top, so the bytes below hold 0 (after
+//         subtracting '0' they read as leading zeros).
+// Step 2: combine neighbours: bytes to 2-digit values, then to 4-digit
+//         values, then the two halves (multiply-add in parallel lanes).
+inline std::uint32_t digits_value(std::uint64_t w, int n) {
+#if TILVARO_SWAR
+  std::uint64_t x = (w - 0x3030303030303030u) << (8 * (8 - n));
+  x = (x * 10) + (x >> 8);
+  x = (((x & 0x000000FF000000FFu) * 0x000F424000000064u) +
+       (((x >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >> 32;
+  return static_cast<std::uint32_t>(x);
+#else
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = v * 10 + static_cast<unsigned char>(w >> (8 * i)) - '0';
+  return v;
+#endif
+}
+
+// The eight ASCII digits of n, leading zeros included, as a word to store.
+// Precondition: n < 10^8.
+//
+// Step 1: lanes of 32 bits: n / 10^4 and n % 10^4.
+// Step 2: lanes of 16 bits: each 4-digit lane split by 100.
+// Step 3: lanes of 8 bits: each 2-digit lane split by 10.
+// The divisions are multiply-shifts exact over each lane's range.
+inline std::uint64_t digits_text8(std::uint32_t n) {
+#if TILVARO_SWAR
+  const std::uint64_t hi = n / 10000, lo = n % 10000;
+  std::uint64_t x = hi | (lo << 32);
+  const std::uint64_t h100 = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+  x = h100 | ((x - 100 * h100) << 16);
+  const std::uint64_t h10 = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+  x = h10 | ((x - 10 * h10) << 8);
+  return x + 0x3030303030303030u;
+#else
+  std::uint64_t w = 0;
+  for (int i = 7; i >= 0; --i, n /= 10) w |= static_cast<std::uint64_t>('0' + n % 10) << (8 * i);
+  return w;
+#endif
+}
+
+// Writes the last n of the eight digits of word (a digits_text8 result) at
+// out, as eight bytes: the bytes after the n are scratch that the caller
+// overwrites. Precondition: 1 <= n <= 8 and out[0..7] writable.
+inline char* store_last(char* out, std::uint64_t word, int n) {
+#if TILVARO_SWAR
+  word >>= 8 * (8 - n);
+  std::memcpy(out, &word, 8);
+#else
+  char tmp[8];
+  for (int i = 0; i < 8; ++i) tmp[i] = static_cast<char>(word >> (8 * i));
+  std::memcpy(out, tmp + (8 - n), static_cast<std::size_t>(n));
+#endif
+  return out + n;
+}
