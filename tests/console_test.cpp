@@ -1,1 +1,156 @@
+// The console: answers read as tokens and counts, CR LF output in blocks or
+// at once, and the interactive run of the tool on a pseudo-terminal.
+#include "console.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "pty_child.h"
+#include "text_source.h"
+#include "tool_run.h"
+
+namespace {
+
+std::vector<std::string> tokens(const std::string& bytes, std::size_t buffer = text_reader::default_buffer_size) {
+  text_source src(bytes, buffer);
+  std::vector<std::string> out;
+  std::string t;
+  while (read_token(src.reader, t)) out.push_back(t);
+  return out;
+}
+
+TEST(Answers, Tokens) {
+  using v = std::vector<std::string>;
+  EXPECT_EQ(tokens("survey\n2\na b\n"), (v{"survey", "2", "a", "b"}));
+  EXPECT_EQ(tokens("\n\n \t\v\fx\r\n"), (v{"x"}));
+  EXPECT_EQ(tokens("na\rme\r\n"), (v{"name"}));  // CR bytes are removed, not separators
+  EXPECT_EQ(tokens("a\x1A b"), (v{"a"}));
+  EXPECT_EQ(tokens(""), v{});
+  EXPECT_EQ(tokens("  \r\n\r\n"), v{});
+  EXPECT_EQ(tokens("C:\\odd/näme.zqd"), (v{"C:\\odd/näme.zqd"}));
+  const std::string long_name(100000, 'n');
+  EXPECT_EQ(tokens(long_name + " x", 7), (v{long_name, "x"}));
+}
+
+TEST(Answers, Counts) {
+  struct {
+    const char* text;
+    int_scan result;
+    std::int32_t count;
+    const char* rest;  // the next token left after the count
+  } const cases[] = {
+      {"3\n", int_scan::ok, 3, ""},
+      {"  -3 r", int_scan::ok, -3, "r"},
+      {"+0", int_scan::ok, 0, ""},
+      {"3abc", int_scan::ok, 3, "abc"},
+      {"abc", int_scan::no_digits, 99, "abc"},
+      {"-abc", int_scan::no_digits, 99, "abc"},
+      {"", int_scan::no_digits, 99, ""},
+      {"2147483647 x", int_scan::ok, 2147483647, "x"},
+      {"-2147483648 x", int_scan::ok, INT32_MIN, "x"},
+      {"2147483648 x", int_scan::out_of_range, 99, "x"},
+      {"-2147483649 x", int_scan::out_of_range, 99, "x"},
+      {"000000000000000000000012 x", int_scan::ok, 12, "x"},
+      {"1\r2 x", int_scan::ok, 12, "x"},
+  };
+  for (const auto& c : cases) {
+    text_source src(c.text);
+    std::int32_t count = 99;
+    EXPECT_EQ(scan_int32(src.reader, count), c.result) << c.text;
+    EXPECT_EQ(count, c.count) << c.text;
+    std::string rest;
+    if (!read_token(src.reader, rest)) rest.clear();
+    EXPECT_EQ(rest, c.rest) << c.text;
+  }
+}
+
+// With standard output a pipe, text goes out in 512-byte blocks, each line
+// end as CR LF, and the rest at console_flush. Checked inside a child, which
+// looks at what the pipe holds after each step.
+TEST(ConsoleOutput, BlocksOf512WhenRedirected) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    console_open();
+    auto pending = [&] {
+      int n = 0;
+      ::ioctl(fds[0], FIONREAD, &n);
+      return n;
+    };
+    say("\n\tquestion ? ");
+    if (pending() != 0) _exit(1);
+    say(std::string(500, 'x') + "\n");  // 14 + 502 bytes: one block goes out
+    if (pending() != 512) _exit(2);
+    console_flush();
+    if (pending() != 516) _exit(3);
+    _exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  char buf[600];
+  const ssize_t n = ::read(fds[0], buf, sizeof buf);
+  ASSERT_EQ(n, 516);
+  EXPECT_EQ(std::string(buf, 14), "\r\n\tquestion ? ");
+  EXPECT_EQ(std::string(buf + 514, 2), "\r\n");
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+// The tool on a terminal: each question is on the screen before its answer
+// is typed; a missing input shows its message, then the tool waits for one
+// key, which it neither echoes nor leaves behind, and the terminal comes back
+// as it was.
+TEST(ConsoleOnTerminal, QuestionsBeforeAnswersAndTheKeyWait) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put("images/s/r.zqd", "old result");
+  pty_child tool([&] {
+    if (::chdir(w.path().c_str()) != 0) return 91;
+    ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+    return 92;
+  });
+  ASSERT_TRUE(tool.ok());
+  const struct {
+    const char* question;
+    const char* answer;
+  } steps[] = {
+      {"Directory C:\\images\\ : ", "s\r"},
+      {"number of files to paste ? ", "2\r"},
+      {"File number 1 (without extension .zqd) ? ", "a\r"},
+      {"File number 2 (without extension .zqd) ? ", "gone\r"},
+      {"resulting .zqd File (without extension .zqd) ? ", "r\r"},
+  };
+  for (const auto& step : steps) {
+    const std::string seen = tool.read_output(kBoundMs, step.question);
+    ASSERT_NE(seen.find(step.question), std::string::npos) << seen;
+    tool.type(step.answer);
+  }
+  // The terminal itself turns each LF into CR LF, so the tool's CR LF shows
+  // as CR CR LF here.
+  const std::string message = "\r\r\n\tFile C:\\images\\s\\gone.zqd unknown\r\r\n";
+  std::string seen = tool.read_output(kBoundMs, message);
+  ASSERT_NE(seen.find(message), std::string::npos) << seen;
+  ASSERT_TRUE(tool.wait_for_key_mode());
+  tool.read_output(kQuietMs);
+  EXPECT_TRUE(tool.still_running());
+  tool.type("k");
+  const int status = tool.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  seen = tool.read_output(kQuietMs);
+  EXPECT_EQ(seen.substr(seen.find(message) + message.size()), "");  // the key was not echoed
+  EXPECT_TRUE(tool.canonical_with_echo());
+  EXPECT_EQ(w.get("images/s/r.zqd"), "old result");
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+}  // namespace

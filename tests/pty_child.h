@@ -1,0 +1,108 @@
+// Test helper: a child process whose controlling terminal is a fresh
+// pseudo-terminal, for the key wait and the interactive console.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utmp.h>
+
+#include <functional>
+#include <string>
+
+// Bounds for waits that normally end at once; they only keep a broken
+// build from hanging the test run.
+constexpr int kBoundMs = 10000;
+// How long the parent watches a child that is expected to stay waiting.
+constexpr int kQuietMs = 200;
+
+// A child process whose controlling terminal is a fresh pseudo-terminal. The
+// parent keeps both ends: the master to type and read, the slave to inspect
+// the terminal's settings even after the child is gone.
+class pty_child {
+ public:
+  explicit pty_child(const std::function<int()>& body) {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(master_);
+      if (login_tty(slave_) != 0) _exit(90);
+      _exit(body());
+    }
+  }
+  ~pty_child() {
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+  bool ok() const { return pid_ > 0; }
+
+  termios settings() const {
+    termios t{};
+    tcgetattr(slave_, &t);
+    return t;
+  }
+  bool canonical_with_echo() const {
+    return (settings().c_lflag & (ICANON | ECHO)) == tcflag_t(ICANON | ECHO);
+  }
+
+  // Waits until the child has switched the terminal out of canonical mode.
+  bool wait_for_key_mode() const {
+    for (int ms = 0; ms < kBoundMs; ++ms) {
+      if (!(settings().c_lflag & ICANON)) return true;
+      usleep(1000);
+    }
+    return false;
+  }
+
+  void type(const std::string& keys) const {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size()));
+  }
+
+  // What the child writes (and the terminal echoes) until `until` has been
+  // seen or `ms` have passed.
+  std::string read_output(int ms, const std::string& until = "") {
+    for (int waited = 0; waited < ms; waited += 10) {
+      if (!until.empty() && seen_.find(until) != std::string::npos) break;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+        char buf[256];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) seen_.append(buf, std::size_t(n));
+      }
+    }
+    return seen_;
+  }
+
+  void send(int sig) const { kill(pid_, sig); }
+
+  bool still_running() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+  // The child's wait status, or -1 when it had to be killed.
+  int finish() {
+    int status = 0;
+    for (int ms = 0; ms < kBoundMs; ms += 5) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        reaped_ = true;
+        return status;
+      }
+      usleep(5000);
+    }
+    return -1;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  std::string seen_;
+};
+
