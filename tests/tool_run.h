@@ -72,12 +72,12 @@ struct tool_result {
   std::string out;  // every byte written to standard output
 };
 
-// Runs the tool in dir with input on standard input (a file, so the tool
+// Starts the tool in dir with input on standard input (a file, so the tool
 // sees its end) and standard output in a file. The child starts a new
 // session, so it has no controlling terminal and the key wait is skipped.
-// setup runs in the child just before exec (limits, signal dispositions).
-inline tool_result run_tool(const work_dir& dir, const std::string& input,
-                            const std::function<void()>& setup = {}) {
+// setup runs in the child just before exec (limits, user, signal
+// dispositions).
+inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {}) {
   const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
   std::ofstream(in_path, std::ios::binary) << input;
   const pid_t pid = ::fork();
@@ -92,13 +92,23 @@ inline tool_result run_tool(const work_dir& dir, const std::string& input,
     ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
     _exit(127);
   }
+  return pid;
+}
+
+// Waits for a tool started by start_tool and collects what it did.
+inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
   int raw = 0;
   ::waitpid(pid, &raw, 0);
   tool_result r;
   if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
   r.out = dir.get(".stdout");
-  ::unlink(in_path.c_str());
-  ::unlink(out_path.c_str());
+  ::unlink((dir.path() + "/.stdin").c_str());
+  ::unlink((dir.path() + "/.stdout").c_str());
   return r;
+}
+
+inline tool_result run_tool(const work_dir& dir, const std::string& input,
+                            const std::function<void()>& setup = {}) {
+  return finish_tool(dir, start_tool(dir, input, setup));
 }

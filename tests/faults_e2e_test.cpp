@@ -1,0 +1,216 @@
+// Faults injected into whole runs of the tool. For each: the console
+// message, exit status 1 (or death by the signal sent), no temporary left,
+// a pre-existing result byte for byte unchanged, every input unchanged.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include "tool_run.h"
+
+namespace {
+
+const std::string header_a = "4 1 1\n5 2 2\n6 3 3\n";
+const std::string old_result = "4\t0.000000\t0.000000\r\n5\t9.000000\t9.000000\r\n6\t0.000000\t9.000000\r\n";
+
+std::string crlf(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// The text after the dialogue's last question: what the run says at its end.
+std::string ending(const std::string& console) {
+  const std::string last_question = "(without extension .zqd) ? ";
+  const std::size_t at = console.rfind(last_question);
+  return at == std::string::npos ? console : console.substr(at + last_question.size());
+}
+
+// The text from the copy pass's first line on.
+std::string from_copy_pass(const std::string& console) {
+  const std::size_t at = console.find("\r\n\tFile 1 Name : ");
+  return at == std::string::npos ? console : console.substr(at);
+}
+
+// A folder of inputs and an old result, and the checks every fault ends with.
+struct survey {
+  work_dir w;
+  std::string big;  // an input large enough to be written in many blocks
+
+  survey() {
+    big = header_a;
+    for (int i = 0; i < 40000; ++i) big += std::to_string(i) + "\t601569.203875\t2401802.265061\r\n";
+    w.put("images/s/a.zqd", header_a + "1 1 1\n");
+    w.put("images/s/big.zqd", big);
+    w.put("images/s/r.zqd", old_result);
+  }
+
+  // Nothing of the run is left: only the inputs and the old result, as they were.
+  void expect_untouched(const std::set<std::string>& extra = {}) const {
+    std::set<std::string> names{"a.zqd", "big.zqd", "r.zqd"};
+    names.insert(extra.begin(), extra.end());
+    EXPECT_EQ(w.list("images/s"), names);
+    EXPECT_EQ(w.get("images/s/a.zqd"), header_a + "1 1 1\n");
+    EXPECT_EQ(w.get("images/s/big.zqd"), big);
+    EXPECT_EQ(w.get("images/s/r.zqd"), old_result);
+  }
+};
+
+// Runs the child as an unprivileged user, so permissions apply even when
+// the tests run as root.
+void as_nobody() {
+  ::setgroups(0, nullptr);
+  if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(126);
+}
+
+void open_to_all(const work_dir& w) {
+  std::system(("chmod -R a+rX '" + w.path() + "'").c_str());
+}
+
+TEST(Faults, ResultFolderMissing) {
+  survey s;
+  const tool_result r = run_tool(s.w, "s 1 a ../nowhere/r");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ending(r.out), crlf("\n\tFile C:\\images\\s\\../nowhere/r.zqd cannot be created (No such file or directory)\n"));
+  s.expect_untouched();
+}
+
+TEST(Faults, ResultFolderNotWritable) {
+  survey s;
+  open_to_all(s.w);
+  ::chmod(s.w.at("images/s").c_str(), 0555);
+  const tool_result r = run_tool(s.w, "s 1 a r", as_nobody);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ending(r.out), crlf("\n\tFile C:\\images\\s\\r.zqd cannot be created (Permission denied)\n"));
+  s.expect_untouched();
+}
+
+TEST(Faults, DiskFullWhileWriting) {
+  survey s;
+  const tool_result r = run_tool(s.w, "s 2 a big r", [] {
+    const rlimit limit{200000, 200000};  // the result may not grow past 200 kB
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(from_copy_pass(r.out), crlf("\n\tFile 1 Name : C:\\images\\s\\a.zqd \n\tFile 2 Name : C:\\images\\s\\big.zqd "
+                                        "\n\tFile C:\\images\\s\\r.zqd cannot be written (File too large)\n"));
+  s.expect_untouched();
+}
+
+TEST(Faults, InputThatIsAFolder) {
+  survey s;
+  s.w.mkdir("images/s/d.zqd");
+  const tool_result r = run_tool(s.w, "s 2 a d r");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ending(r.out), crlf("\n\tTreatment\n\tFile C:\\images\\s\\d.zqd cannot be read (Is a directory)\n"));
+  s.expect_untouched({"d.zqd"});
+}
+
+// An input that is there for the bounds pass and gone (or unreadable) for
+// the copy pass. The input is a FIFO: the tool's first open of it waits for
+// this test to open the other end, so the test knows when to take it away;
+// then it writes the header and closes, and the tool's second open fails.
+void input_taken_away(bool remove) {
+  survey s;
+  const std::string fifo = s.w.at("images/s/f.zqd");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  open_to_all(s.w);
+  ::chmod(s.w.at("images/s").c_str(), 0777);  // the unprivileged run creates its temporary here
+  const pid_t pid = start_tool(s.w, "s 2 a f r", remove ? std::function<void()>{} : as_nobody);
+  const int end = ::open(fifo.c_str(), O_WRONLY);  // waits for the bounds pass
+  ASSERT_GE(end, 0);
+  if (remove) {
+    ::unlink(fifo.c_str());
+  } else {
+    ::chmod(fifo.c_str(), 0);
+  }
+  ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
+  ::close(end);
+  const tool_result r = finish_tool(s.w, pid);
+  EXPECT_EQ(r.status, 1);
+  const std::string reason = remove ? "No such file or directory" : "Permission denied";
+  EXPECT_EQ(from_copy_pass(r.out),
+            crlf("\n\tFile 1 Name : C:\\images\\s\\a.zqd \n\tFile 2 Name : C:\\images\\s\\f.zqd "
+                 "\n\tFile C:\\images\\s\\f.zqd cannot be opened again (" + reason + ")\n"));
+  if (remove) {
+    s.expect_untouched();
+  } else {
+    s.expect_untouched({"f.zqd"});
+  }
+}
+
+TEST(Faults, InputRemovedBetweenThePasses) { input_taken_away(true); }
+TEST(Faults, InputUnreadableBetweenThePasses) { input_taken_away(false); }
+
+// Interrupted in the middle of a merge: the large input has been partly
+// copied into the temporary, and the tool waits at a FIFO input's second
+// open. The signal must remove the temporary and end the tool by itself.
+void interrupted(int sig) {
+  survey s;
+  const std::string fifo = s.w.at("images/s/f.zqd");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const pid_t pid = start_tool(s.w, "s 2 big f r");
+  const int end = ::open(fifo.c_str(), O_WRONLY);  // the bounds pass
+  ASSERT_GE(end, 0);
+  ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
+  ::close(end);
+
+  // Wait until most of the large input is in the temporary.
+  std::string temp;
+  for (int ms = 0; ms < 20000 && temp.empty(); ++ms) {
+    for (const std::string& name : s.w.list("images/s")) {
+      struct stat st;
+      if (name.rfind(".r.zqd.", 0) == 0 && ::stat(s.w.at("images/s/" + name).c_str(), &st) == 0 &&
+          st.st_size > 1000000)
+        temp = name;
+    }
+    if (temp.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(temp.empty()) << "no temporary grew";
+  ::kill(pid, sig);
+  const tool_result r = finish_tool(s.w, pid);
+  EXPECT_EQ(r.signal, sig);
+  // Console text still pending goes out on the way down.
+  EXPECT_NE(r.out.find(crlf("\n\tFile 1 Name : C:\\images\\s\\big.zqd ")), std::string::npos);
+  s.expect_untouched({"f.zqd"});
+}
+
+TEST(Faults, InterruptedBySigint) { interrupted(SIGINT); }
+TEST(Faults, InterruptedBySigterm) { interrupted(SIGTERM); }
+
+// The result named like an input, by other spellings of the same file: the
+// merge reads what that input held before, and nothing else is harmed.
+TEST(Faults, ResultIsAnInputUnderAnotherName) {
+  const std::string merged = "4\t1.000000\t1.000000\r\n5\t2.000000\t2.000000\r\n6\t3.000000\t3.000000\r\n"
+                             "1\t1.000000\t1.000000\r\n1\t1.000000\t1.000000\r\n";
+  struct {
+    const char* result;
+    const char* replaced;  // the file that holds the merge afterwards
+  } const spellings[] = {{"./a", "a.zqd"}, {"../s/a", "a.zqd"}, {"link", "a.zqd"}, {"hard", "hard.zqd"}};
+  for (const auto& spelling : spellings) {
+    survey s;
+    ASSERT_EQ(::symlink("a.zqd", s.w.at("images/s/link.zqd").c_str()), 0);
+    ASSERT_EQ(::link(s.w.at("images/s/a.zqd").c_str(), s.w.at("images/s/hard.zqd").c_str()), 0);
+    const tool_result r = run_tool(s.w, std::string("s 2 a a ") + spelling.result);
+    EXPECT_EQ(r.status, 0) << spelling.result;
+    EXPECT_EQ(s.w.get(std::string("images/s/") + spelling.replaced), merged) << spelling.result;
+    EXPECT_EQ(s.w.list("images/s"), (std::set<std::string>{"a.zqd", "big.zqd", "hard.zqd", "link.zqd", "r.zqd"}));
+    struct stat st;
+    EXPECT_EQ(::lstat(s.w.at("images/s/link.zqd").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << spelling.result;
+    if (std::string(spelling.result) == "hard") {
+      EXPECT_EQ(s.w.get("images/s/a.zqd"), header_a + "1 1 1\n");  // the input itself is untouched
+    }
+  }
+}
+
+}  // namespace
