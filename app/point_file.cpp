@@ -58,12 +58,10 @@ bool scan_word(cursor& in, const char* word) {
 //    bits); later digits only move the decimal exponent;
 //  - the value read so far is digits * 10^scale.
 bool scan_value(cursor& in, double& value) {
-  int c = skip_space(in);
-  bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    in.skip();
-    c = in.peek();
+  int c;
+  bool signed_explicitly;
+  const bool negative = skip_space_and_sign(in, c, signed_explicitly);
+  if (signed_explicitly) {
     // Step 0: the words, only directly after an explicit sign.
     if (c == 'I' || c == 'N') {
       if (!scan_word(in, c == 'I' ? "INF" : "NAN")) return false;
@@ -164,10 +162,16 @@ inline const char* take_digits(const char* p, std::uint64_t& digits) {
   }
 }
 
-const char* fast_code(const char* p, std::int32_t& code) {
+// Skips white space, CR and a sign; returns whether the sign was '-'.
+inline bool skip_to_digits(const char*& p) {
   p = skip_space_cr(p);
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
+  return negative;
+}
+
+const char* fast_code(const char* p, std::int32_t& code) {
+  const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t n = 0;
   p = take_digits(p, n);
@@ -177,9 +181,7 @@ const char* fast_code(const char* p, std::int32_t& code) {
 }
 
 const char* fast_value(const char* p, double& value) {
-  p = skip_space_cr(p);
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
+  const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t digits = 0;
   p = take_digits(p, digits);

@@ -20,6 +20,19 @@ int skip_space(Source& in) {
   return c;
 }
 
+// After white space: consumes a '+' or '-' if one stands there. Returns
+// whether it was '-'; c becomes the character after white space and sign.
+template <class Source>
+bool skip_space_and_sign(Source& in, int& c, bool& signed_explicitly) {
+  c = skip_space(in);
+  signed_explicitly = c == '+' || c == '-';
+  if (!signed_explicitly) return false;
+  const bool negative = c == '-';
+  in.skip();
+  c = in.peek();
+  return negative;
+}
+
 enum class int_scan { ok, no_digits, out_of_range };
 
 // After white space: an optional sign and decimal digits, ending at the first
@@ -28,13 +41,9 @@ enum class int_scan { ok, no_digits, out_of_range };
 // all consumed and nothing is stored.
 template <class Source>
 int_scan scan_int32(Source& in, std::int32_t& out) {
-  int c = skip_space(in);
-  bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    in.skip();
-    c = in.peek();
-  }
+  int c;
+  bool signed_explicitly;
+  const bool negative = skip_space_and_sign(in, c, signed_explicitly);
   if (!is_digit(c)) return int_scan::no_digits;
   const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
   std::int64_t n = 0;

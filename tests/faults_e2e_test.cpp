@@ -19,14 +19,6 @@ namespace {
 const std::string header_a = "4 1 1\n5 2 2\n6 3 3\n";
 const std::string old_result = "4\t0.000000\t0.000000\r\n5\t9.000000\t9.000000\r\n6\t0.000000\t9.000000\r\n";
 
-std::string crlf(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 // The text after the dialogue's last question: what the run says at its end.
 std::string ending(const std::string& console) {

@@ -10,15 +10,6 @@
 namespace {
 
 // The console's own texts, written out independently of the tool's code.
-std::string crlf(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
 const std::string banner = crlf(
     "\n\t***********************************************************"
     "\n\t*                                                         *"

@@ -66,6 +66,16 @@ class work_dir {
   std::string path_;
 };
 
+// Text as the console writes it: every LF as CR LF.
+inline std::string crlf(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 struct tool_result {
   int status = -1;  // exit status, or -1 when ended by a signal
   int signal = 0;   // the signal that ended it
