@@ -87,6 +87,6 @@ bool opening() {
     f2.out.attach(f2.file.fd());
     return true;
   }
-  abandon("\n\tFile " + nomim1 + " cannot be created (" + reason + ")\n");
+  abandon(file_failure(nomim1, "cannot be created", reason));
   return false;
 }

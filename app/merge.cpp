@@ -30,11 +30,16 @@ bool open_input(const std::string& nomim3) {
 
 // A running bound takes a header value only when the value is beyond it.
 // A NaN compares false both ways and changes nothing.
-void lower(double& bound, double value) {
+void take_lower(double& bound, double value) {
   if (bound > value) bound = value;
 }
-void raise(double& bound, double value) {
+void take_higher(double& bound, double value) {
   if (bound < value) bound = value;
+}
+
+// An input whose bytes cannot be read (a folder, an I/O error) ends the run.
+int unreadable(const std::string& nomim3) {
+  return abandon(file_failure(nomim3, "cannot be read", std::strerror(f1.error())));
 }
 
 }  // namespace
@@ -56,14 +61,14 @@ int treatment() {
     const int n1 = read_record(f1, val, min_x, min_y);
     const int n2 = read_record(f1, val, max_x, max_y);
     const int n3 = read_record(f1, val, min_alt, max_alt);
-    if (f1.error() != 0) return abandon("\n\tFile " + nomim3 + " cannot be read (" + std::strerror(f1.error()) + ")\n");
+    if (f1.error() != 0) return unreadable(nomim3);
     f1.close();
-    if (n1 >= 2) lower(minx, min_x);
-    if (n1 >= 3) lower(miny, min_y);
-    if (n3 >= 2) lower(minalt, min_alt);
-    if (n2 >= 2) raise(maxx, max_x);
-    if (n2 >= 3) raise(maxy, max_y);
-    if (n3 >= 3) raise(maxalt, max_alt);
+    if (n1 >= 2) take_lower(minx, min_x);
+    if (n1 >= 3) take_lower(miny, min_y);
+    if (n3 >= 2) take_lower(minalt, min_alt);
+    if (n2 >= 2) take_higher(maxx, max_x);
+    if (n2 >= 3) take_higher(maxy, max_y);
+    if (n3 >= 3) take_higher(maxalt, max_alt);
   }
 
   say("\n\n\tmin x = " + value_text(minx) + " min y = " + value_text(miny) + " ");
@@ -81,10 +86,10 @@ int treatment() {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
     say("\n\tFile " + std::to_string(i) + " Name : " + nomim3 + " ");
     if (!open_input(nomim3))
-      return abandon("\n\tFile " + nomim3 + " cannot be opened again (" + std::strerror(errno) + ")\n");
+      return abandon(file_failure(nomim3, "cannot be opened again", std::strerror(errno)));
     for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
     while (copy_record(f1, f2.out) == 3) continue;  // read_record, then write_record when complete
-    if (f1.error() != 0) return abandon("\n\tFile " + nomim3 + " cannot be read (" + std::strerror(f1.error()) + ")\n");
+    if (f1.error() != 0) return unreadable(nomim3);
     f1.close();
     if (f2.out.error() != 0) break;  // the disk is full: stop reading
   }
@@ -95,5 +100,5 @@ int treatment() {
   } else if (f2.file.commit(reason)) {
     return 0;
   }
-  return abandon("\n\tFile " + f2.name + " cannot be written (" + reason + ")\n");
+  return abandon(file_failure(f2.name, "cannot be written", reason));
 }

@@ -12,6 +12,10 @@ result_stream f2;
 
 double min_x = 0.0, min_y = 0.0, min_alt = 0.0, max_x = 0.0, max_y = 0.0, max_alt = 0.0;
 
+std::string file_failure(const std::string& path, const char* what, const std::string& reason) {
+  return "\n\tFile " + path + " " + what + " (" + reason + ")\n";
+}
+
 int abandon(const std::string& message) {
   say(message);
   wait_key();
