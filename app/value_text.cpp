@@ -142,11 +142,6 @@ char* format_exponent(char* out, double v) {
   return write_unsigned(out, static_cast<std::uint64_t>(x));
 }
 
-// Exact powers of ten as doubles (10^22 is the last one a double holds exactly).
-constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 }  // namespace
 
 char* format_value(char* out, double v) {
@@ -173,16 +168,9 @@ char* format_code(char* out, std::int32_t code) {
   return write_unsigned(out, n);
 }
 
-double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool negative) {
+double decimal_to_double_exact(std::uint64_t digits, std::int64_t exp10, bool negative) {
   const double sign = negative ? -1.0 : 1.0;
   if (digits == 0) return sign * 0.0;
-
-  // Fast path: both factors are exact doubles, so one IEEE multiplication or
-  // division gives the correctly rounded result.
-  if (digits <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
-    const double d = static_cast<double>(digits);
-    return sign * (exp10 < 0 ? d / exact_powers[-exp10] : d * exact_powers[exp10]);
-  }
 
   // digits < 10^19, so beyond these exponents the result is certain.
   if (exp10 > 310) return sign * DBL_MAX;

@@ -34,4 +34,20 @@ char* format_code(char* out, std::int32_t code);
 // The double nearest to (negative ? -1 : 1) * digits * 10^exp10, ties to
 // even. Beyond the range of a double: the largest finite double of that
 // sign. Non-zero but below the smallest subnormal: zero of that sign.
-double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool negative);
+double decimal_to_double_exact(std::uint64_t digits, std::int64_t exp10, bool negative);
+
+// Exact powers of ten as doubles (10^22 is the last one a double holds exactly).
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The same, with the common case inline: when digits and 10^|exp10| are both
+// exact doubles, one IEEE multiplication or division is correctly rounded.
+inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool negative) {
+  if (digits <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
+    const double d = static_cast<double>(digits);
+    const double v = exp10 < 0 ? d / exact_powers_of_ten[-exp10] : d * exact_powers_of_ten[exp10];
+    return negative ? -v : v;
+  }
+  return decimal_to_double_exact(digits, exp10, negative);
+}
