@@ -3,7 +3,7 @@
 //    the count it returns;
 //  - a record read complete, written and read again, writes the same text;
 //  - the merge's copy step writes exactly what read_record + write_record do;
-//  - a tiny buffer (every field across refills) reads what the default one does.
+//  - a small buffer (fields across refills) reads what the default one does.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -24,9 +24,12 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 // A point_writer whose bytes are collected in a memory file.
 struct collected {
   memory_text file;
-  int fd = file.load(nullptr, 0);
+  int fd = -1;
   point_writer out;
-  collected() { out.attach(fd); }
+  void reset() {
+    fd = file.load(nullptr, 0);
+    out.attach(fd);
+  }
   std::string bytes() {
     if (!out.flush()) std::abort();
     std::string s(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
@@ -46,11 +49,12 @@ std::string record_text(std::int32_t code, double a, double b) {
 }
 
 // Reads every record (stepping over a byte where no code can be read) and
-// checks the per-call invariants; returns what write_record makes of them.
-std::string read_all(int fd, std::size_t buffer, memory_text& again) {
-  text_reader in(buffer);
+// checks the per-call invariants. Returns what write_record makes of the
+// complete records, one per line, and the counts of the incomplete ones.
+std::string read_all(text_reader& in, int fd, std::string& complete) {
   in.attach(fd);
   std::string written;
+  complete.clear();
   for (int guard = 0; guard < 1 << 20; ++guard) {
     std::int32_t code = code_mark;
     double a = value_mark, b = value_mark;
@@ -60,14 +64,9 @@ std::string read_all(int fd, std::size_t buffer, memory_text& again) {
     if (n < 2 && !same_bits(a, value_mark)) std::abort();
     if (n < 3 && !same_bits(b, value_mark)) std::abort();
     if (n == 3) {
-      const std::string text = record_text(code, a, b);
-      written += text + "\n";
-      // Read back, the written text gives the same text again.
-      text_reader back;
-      back.attach(again.load(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-      std::int32_t c2;
-      double a2, b2;
-      if (read_record(back, c2, a2, b2) != 3 || record_text(c2, a2, b2) != text) std::abort();
+      const std::string text = record_text(code, a, b) + "\n";
+      written += text;
+      complete += text;
       continue;
     }
     if (n == 0) {
@@ -79,22 +78,39 @@ std::string read_all(int fd, std::size_t buffer, memory_text& again) {
   return written;
 }
 
+// The written texts, read back, give the same texts again.
+void check_round_trip(const std::string& complete, memory_text& file) {
+  static text_reader back;
+  back.attach(file.load(reinterpret_cast<const std::uint8_t*>(complete.data()), complete.size()));
+  std::string again;
+  std::int32_t code;
+  double a, b;
+  while (read_record(back, code, a, b) == 3) again += record_text(code, a, b) + "\n";
+  if (again != complete) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static memory_text input, again;
+  // Made once: a reader's buffer is large, and the fuzzer runs this often.
+  static memory_text input, again, other;
+  static text_reader reader, a, b;
+  static collected copied, rewritten;
+
   const int fd = input.load(data, size);
-  const std::string with_default = read_all(fd, text_reader::default_buffer_size, again);
+  std::string complete, complete_small;
+  const std::string with_default = read_all(reader, fd, complete);
+  check_round_trip(complete, again);
   ::lseek(fd, 0, SEEK_SET);
-  if (read_all(fd, 3, again) != with_default) std::abort();
+  text_reader small(1 + size % 31);  // small buffers: refills everywhere
+  if (read_all(small, fd, complete_small) != with_default) std::abort();
 
   // The copy step against read_record + write_record.
   ::lseek(fd, 0, SEEK_SET);
-  text_reader a, b;
   a.attach(fd);
-  static memory_text other;
   b.attach(other.load(data, size));
-  collected copied, rewritten;
+  copied.reset();
+  rewritten.reset();
   for (int guard = 0; guard < 1 << 20; ++guard) {
     const int n = copy_record(a, copied.out);
     std::int32_t code;
