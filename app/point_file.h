@@ -52,12 +52,16 @@ class point_writer {
 
  private:
   void drain();
+  void start_writeback();
+
+  static constexpr std::size_t writeback_step = 8 << 20;
 
   char* buf_;
   char* cur_;
   char* end_;
   int fd_ = -1;
   int error_ = 0;
+  long long synced_ = 0;  // file offset up to which writeback was started
 };
 
 // Writes code TAB first TAB second CR LF, the values in the six-decimal
