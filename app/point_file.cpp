@@ -269,21 +269,6 @@ bool point_writer::flush() {
   return error_ == 0;
 }
 
-void point_writer::write(const char* s, std::size_t n) {
-  while (n > 0) {
-    std::size_t room = static_cast<std::size_t>(end_ - cur_);
-    if (room == 0) {
-      drain();
-      room = buffer_size;
-    }
-    const std::size_t len = n < room ? n : room;
-    std::memcpy(cur_, s, len);
-    cur_ += len;
-    s += len;
-    n -= len;
-  }
-}
-
 namespace {
 
 // The length of a code at p in the written form, ended as a field, or 0.

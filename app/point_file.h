@@ -42,13 +42,13 @@ class point_writer {
   bool flush();
   int error() const { return error_; }
 
-  // Room for at least n bytes at cursor(). Precondition: n <= buffer_size.
+  // Returns a place with room for at least n bytes; the bytes written there
+  // count once commit_to() is given their end. Precondition: n <= buffer_size.
   char* reserve(std::size_t n) {
     if (static_cast<std::size_t>(end_ - cur_) < n) drain();
     return cur_;
   }
   void commit_to(char* p) { cur_ = p; }
-  void write(const char* s, std::size_t n);
 
  private:
   void drain();
