@@ -15,6 +15,13 @@
 #define TILVARO_SWAR 0
 #endif
 
+// 10^0 to 10^19, every power of ten a 64-bit word holds.
+inline constexpr std::uint64_t integer_powers_of_ten[20] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull,
+    10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull, 100000000000000ull,
+    1000000000000000ull, 10000000000000000ull, 100000000000000000ull, 1000000000000000000ull,
+    10000000000000000000ull};
+
 // The eight bytes at p. Precondition: p[0..7] are readable.
 inline std::uint64_t load8(const char* p) {
   std::uint64_t w;

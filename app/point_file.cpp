@@ -147,8 +147,6 @@ inline bool field_ends(const char* p) {
   return is_space(*p);
 }
 
-constexpr std::uint64_t powers_of_ten[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
 // Appends the run of digits at p to digits (which wraps when the run is
 // longer than 19 digits: the callers give up on such runs) and returns the
 // end of the run. Reads words up to the sentinel, which the padding allows.
@@ -157,7 +155,7 @@ inline const char* take_digits(const char* p, std::uint64_t& digits) {
     const std::uint64_t w = load8(p);
     const int n = digit_run(w);
     if (n == 0) return p;
-    digits = digits * powers_of_ten[n] + digits_value(w, n);
+    digits = digits * integer_powers_of_ten[n] + digits_value(w, n);
     p += n;
     if (n < 8) return p;
   }

@@ -13,17 +13,11 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-constexpr std::uint64_t powers_of_ten[20] = {
-    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull,
-    10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull, 100000000000000ull,
-    1000000000000000ull, 10000000000000000ull, 100000000000000000ull, 1000000000000000000ull,
-    10000000000000000000ull};
-
 // The number of decimal digits of n (1 for 0): log10 estimated from the bit
 // length (1233 / 4096 is just above log10 2), then corrected by one compare.
 inline int decimal_length(std::uint64_t n) {
   const int t = ((64 - __builtin_clzll(n | 1)) * 1233) >> 12;
-  return t + ((n | 1) >= powers_of_ten[t]);
+  return t + ((n | 1) >= integer_powers_of_ten[t]);
 }
 
 // Writes n in decimal without leading zeros, eight digits at a time.
