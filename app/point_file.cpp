@@ -149,8 +149,9 @@ bool scan_value(cursor& in, double& value) {
 // Fast path: a whole record of plain fields within the buffered bytes.
 //
 // It takes only the common shape: each field an optional sign and at most
-// 19 digits (a value with at most one point, no exponent, no word), ended by
-// white space, or by CR bytes and then white space. Anything else, and any
+// 19 digits (a value with at most one point and an exponent of at most 7
+// digits, no word), ended by white space, or by CR bytes and then white
+// space. Anything else, and any
 // field that runs up to the end of the buffered bytes, makes it give up
 // without storing anything; the general scanner then reads the record from
 // the same place, so both give the same result whenever the fast one answers.
@@ -213,6 +214,17 @@ const char* fast_value(const char* p, double& value) {
     p = take_digits(p, digits);
     scale = fraction - p;
     count -= scale;
+  }
+  if ((*p | 0x20) == 'e') {  // an exponent of at most 7 digits (none: 0)
+    ++p;
+    const bool exp_negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    if (n == 8) return nullptr;
+    const std::int64_t exponent = n == 0 ? 0 : digits_value(w, n);
+    scale += exp_negative ? -exponent : exponent;
+    p += n;
   }
   if (count <= 0 || count > 19 || !field_ends(p)) return nullptr;
   value = decimal_to_double(digits, scale, negative);
