@@ -10,6 +10,14 @@
 #include "scan.h"
 #include "value_text.h"
 
+// The record fast paths are small functions called a few times per record:
+// inlined, they share their constants and registers.
+#if defined(__GNUC__) || defined(__clang__)
+#define TILVARO_INLINE inline __attribute__((always_inline))
+#else
+#define TILVARO_INLINE inline
+#endif
+
 namespace {
 
 // A scanning position held in locals, so the hot loops keep it in registers
@@ -192,7 +200,7 @@ inline bool skip_to_digits(const char*& p) {
   return negative;
 }
 
-const char* fast_code(const char* p, std::int32_t& code) {
+TILVARO_INLINE const char* fast_code(const char* p, std::int32_t& code) {
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t n = 0;
@@ -202,7 +210,7 @@ const char* fast_code(const char* p, std::int32_t& code) {
   return p;
 }
 
-const char* fast_value(const char* p, double& value) {
+TILVARO_INLINE const char* fast_value(const char* p, double& value) {
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t digits = 0;
