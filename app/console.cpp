@@ -17,6 +17,7 @@ char pending[block_size];
 // Bytes of pending that are complete; the signal handler writes exactly these.
 volatile std::sig_atomic_t pending_len = 0;
 bool unbuffered = false;
+bool muted = false;
 
 void write_all(const char* p, std::size_t n) {
   while (n > 0) {
@@ -48,7 +49,10 @@ void console_open() {
   interrupt_set_flush(write_pending);
 }
 
+void console_mute() { muted = true; }
+
 void say(const std::string& text) {
+  if (muted) return;
   for (const char c : text) {
     if (c == '\n') put('\r');
     put(c);

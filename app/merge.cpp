@@ -3,11 +3,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "console.h"
 #include "host_path.h"
+#include "progress.h"
 #include "state.h"
+#include "terminal.h"
 #include "value_text.h"
 
 namespace {
@@ -17,10 +21,11 @@ std::string value_text(double v) {
   return std::string(buf, format_value(buf, v));
 }
 
-// Opens an input by its drive-form path; false with errno set when it
-// cannot be opened (also for a path the file system cannot take as it is).
-bool open_input(const std::string& nomim3) {
-  const std::string path = host_path(nomim3);
+// Opens an input by its path (in drive form when the dialogue named it);
+// false with errno set when it cannot be opened (also for a path the file
+// system cannot take as it is).
+bool open_input(const std::string& nomim3, const merge_choices& how) {
+  const std::string path = how.drive_paths ? host_path(nomim3) : nomim3;
   if (path.find('\0') != std::string::npos) {
     errno = ENOENT;
     return false;
@@ -38,13 +43,26 @@ void take_higher(double& bound, double value) {
 }
 
 // An input whose bytes cannot be read (a folder, an I/O error) ends the run.
-int unreadable(const std::string& nomim3) {
-  return abandon(file_failure(nomim3, "cannot be read", std::strerror(f1.error())));
+int unreadable(const std::string& nomim3, const merge_choices& how) {
+  return abandon(file_failure(nomim3, "cannot be read", std::strerror(f1.error())), how.key_wait);
+}
+
+// The input sizes added up, for the progress line; 0 when one is unknown.
+std::uint64_t total_size(const merge_choices& how) {
+  std::uint64_t total = 0;
+  for (std::int32_t i = 1; i <= num_arch; ++i) {
+    const std::string& name = im_number[static_cast<std::size_t>(i)].name;
+    std::error_code failed;
+    const std::uintmax_t size = std::filesystem::file_size(how.drive_paths ? host_path(name) : name, failed);
+    if (failed) return 0;
+    total += size;
+  }
+  return total;
 }
 
 }  // namespace
 
-int treatment() {
+int treatment(const merge_choices& how) {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   std::int32_t val;
@@ -57,11 +75,11 @@ int treatment() {
   // nothing (not the previous input's values).
   for (std::int32_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    if (!open_input(nomim3)) return abandon("\n\tFile " + nomim3 + " unknown\n");
+    if (!open_input(nomim3, how)) return abandon("\n\tFile " + nomim3 + " unknown\n", how.key_wait);
     const int n1 = read_record(f1, val, min_x, min_y);
     const int n2 = read_record(f1, val, max_x, max_y);
     const int n3 = read_record(f1, val, min_alt, max_alt);
-    if (f1.error() != 0) return unreadable(nomim3);
+    if (f1.error() != 0) return unreadable(nomim3, how);
     f1.close();
     if (n1 >= 2) take_lower(minx, min_x);
     if (n1 >= 3) take_lower(miny, min_y);
@@ -81,24 +99,45 @@ int treatment() {
 
   say("\n");
 
-  // Copy pass: every complete data record, input after input.
+  // Copy pass: every complete data record, input after input. The progress
+  // line counts each buffer of input as it is read.
+  progress_line progress;
+  const bool share_line = how.progress && !how.to_stdout && stdout_is_terminal();
+  if (how.progress) {
+    progress.start(total_size(how));
+    f1.observe(progress_line::count, &progress);
+  }
+  // Ends the copy pass: the progress line is erased before any message.
+  auto copy_end = [&progress] {
+    f1.observe(nullptr, nullptr);
+    progress.finish();
+  };
   for (std::int32_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    say("\n\tFile " + std::to_string(i) + " Name : " + nomim3 + " ");
-    if (!open_input(nomim3))
-      return abandon(file_failure(nomim3, "cannot be opened again", std::strerror(errno)));
+    const std::string file_line = "\tFile " + std::to_string(i) + " Name : " + nomim3 + " ";
+    progress.erase();
+    say("\n" + file_line);
+    progress.follow(share_line ? file_line : "");
+    if (!open_input(nomim3, how)) {
+      copy_end();
+      return abandon(file_failure(nomim3, "cannot be opened again", std::strerror(errno)), how.key_wait);
+    }
     for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
     while (copy_record(f1, f2.out) == 3) continue;  // read_record, then write_record when complete
-    if (f1.error() != 0) return unreadable(nomim3);
+    if (f1.error() != 0) {
+      copy_end();
+      return unreadable(nomim3, how);
+    }
     f1.close();
     if (f2.out.error() != 0) break;  // the disk is full: stop reading
   }
 
+  copy_end();
   std::string reason;
   if (!f2.out.flush()) {
     reason = std::strerror(f2.out.error());
-  } else if (f2.file.commit(reason)) {
+  } else if (how.to_stdout || f2.file.commit(reason)) {
     return 0;
   }
-  return abandon(file_failure(f2.name, "cannot be written", reason));
+  return abandon(file_failure(f2.name, "cannot be written", reason), how.key_wait);
 }

@@ -1,11 +1,20 @@
 // The merge: bounds pass over the headers, then the copy pass.
 #pragma once
 
+// What the caller decides about a merge; the defaults are the dialogue's.
+struct merge_choices {
+  bool drive_paths = true;  // input paths are in drive form and mapped to host paths
+  bool key_wait = true;     // a failure waits for a key press on the terminal
+  bool to_stdout = false;   // f2 writes to standard output: no temporary to put in place
+  bool progress = false;    // a progress line on standard error during the copy pass
+};
+
 // Prints "Treatment", reads every input's header and combines the bounds,
 // prints them, writes them as the result's header, then copies every input's
 // data records into the result, input after input, and puts the result in
 // place. Returns the exit status: 0 when the result was written completely,
 // 1 when the run ended without it (the message has been printed and the
 // result's old content, if any, is untouched).
-// Preconditions: opening() succeeded (num_arch, im_number and f2 are set).
-int treatment();
+// Preconditions: opening() or batch() succeeded (num_arch, im_number and f2
+// are set).
+int treatment(const merge_choices& how = merge_choices{});

@@ -16,9 +16,9 @@ std::string file_failure(const std::string& path, const char* what, const std::s
   return "\n\tFile " + path + " " + what + " (" + reason + ")\n";
 }
 
-int abandon(const std::string& message) {
+int abandon(const std::string& message, bool key_wait) {
   say(message);
-  wait_key();
+  if (key_wait) wait_key();
   f1.close();
   f2.file.discard();
   return 1;

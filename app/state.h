@@ -36,6 +36,6 @@ extern double min_x, min_y, min_alt, max_x, max_y, max_alt;
 std::string file_failure(const std::string& path, const char* what, const std::string& reason);
 
 // Ends a run that cannot produce a complete result: prints message, waits
-// for a key on the terminal, removes the temporary result. Returns the exit
-// status, 1.
-int abandon(const std::string& message);
+// for a key on the terminal when key_wait is set, removes the temporary
+// result. Returns the exit status, 1.
+int abandon(const std::string& message, bool key_wait = true);

@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // A temporary working folder, removed with everything in it at the end.
 class work_dir {
@@ -80,26 +81,34 @@ struct tool_result {
   int status = -1;  // exit status, or -1 when ended by a signal
   int signal = 0;   // the signal that ended it
   std::string out;  // every byte written to standard output
+  std::string err;  // every byte written to standard error
 };
 
 // Starts the tool in dir with input on standard input (a file, so the tool
-// sees its end) and standard output in a file. The child starts a new
-// session, so it has no controlling terminal and the key wait is skipped.
-// setup runs in the child just before exec (limits, user, signal
-// dispositions).
-inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {}) {
+// sees its end), the arguments args, and standard output and standard error
+// in files. The child starts a new session, so it has no controlling
+// terminal and the key wait is skipped. setup runs in the child just before
+// exec (limits, user, signal dispositions).
+inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {},
+                        const std::vector<std::string>& args = {}) {
   const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
+  const std::string err_path = dir.path() + "/.stderr";
   std::ofstream(in_path, std::ios::binary) << input;
+  std::vector<char*> argv{const_cast<char*>("tilvaro")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
     const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
+    ::dup2(err, 2);
     if (setup) setup();
-    ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+    ::execv(TILVARO_EXE, argv.data());
     _exit(127);
   }
   return pid;
@@ -113,12 +122,17 @@ inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
   if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
   r.out = dir.get(".stdout");
-  ::unlink((dir.path() + "/.stdin").c_str());
-  ::unlink((dir.path() + "/.stdout").c_str());
+  r.err = dir.get(".stderr");
+  for (const char* f : {"/.stdin", "/.stdout", "/.stderr"}) ::unlink((dir.path() + f).c_str());
   return r;
 }
 
 inline tool_result run_tool(const work_dir& dir, const std::string& input,
                             const std::function<void()>& setup = {}) {
   return finish_tool(dir, start_tool(dir, input, setup));
+}
+
+// Runs the tool in dir with arguments and nothing on standard input.
+inline tool_result run_args(const work_dir& dir, const std::vector<std::string>& args) {
+  return finish_tool(dir, start_tool(dir, "", {}, args));
 }

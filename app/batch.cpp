@@ -1,0 +1,31 @@
+// The command line's merge: the program-wide state filled from arguments.
+#include "batch.h"
+
+#include "console.h"
+#include "merge.h"
+#include "state.h"
+#include "terminal.h"
+
+int batch(const std::string& output, const std::vector<std::string>& inputs, bool quiet) {
+  merge_choices how;
+  how.drive_paths = false;
+  how.key_wait = false;
+  how.to_stdout = output == "-";
+  how.progress = !quiet && stderr_is_terminal();
+
+  // The argument count is far below the 32-bit range: argv cannot hold more.
+  num_arch = static_cast<std::int32_t>(inputs.size());
+  im_number.assign(1, image{});  // slot 0 is not used
+  for (const std::string& path : inputs) im_number.push_back(image{path});
+
+  f2.name = output;
+  if (how.to_stdout) {
+    console_mute();
+    f2.out.attach(1);  // standard output
+  } else {
+    std::string reason;
+    if (!f2.file.create(output, reason)) return abandon(file_failure(output, "cannot be created", reason), false);
+    f2.out.attach(f2.file.fd());
+  }
+  return treatment(how);
+}
