@@ -65,7 +65,7 @@ std::uint64_t total_size(const merge_choices& how) {
 int treatment(const merge_choices& how) {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
-  std::int32_t val;
+  point_code val;
   double dval1, dval2;  // the header records skipped in the copy pass
 
   say("\n\tTreatment");
