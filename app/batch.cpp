@@ -2,6 +2,7 @@
 #include "batch.h"
 
 #include "console.h"
+#include "io.h"
 #include "merge.h"
 #include "state.h"
 #include "terminal.h"
@@ -21,7 +22,7 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   f2.name = output;
   if (how.to_stdout) {
     console_mute();
-    f2.out.attach(1);  // standard output
+    f2.out.attach(io_stdout);
   } else {
     std::string reason;
     if (!f2.file.create(output, reason)) return abandon(file_failure(output, "cannot be created", reason), false);
