@@ -2,6 +2,7 @@
 #include "batch.h"
 
 #include "console.h"
+#include "diagnostic.h"
 #include "io.h"
 #include "merge.h"
 #include "state.h"
@@ -25,7 +26,10 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
     f2.out.attach(io_stdout);
   } else {
     std::string reason;
-    if (!f2.file.create(output, reason)) return abandon(file_failure(output, "cannot be created", reason), false);
+    if (!f2.file.create(output, reason)) {
+      complain(output, reason);
+      return abandon(file_failure(output, "cannot be created", reason), false);
+    }
     f2.out.attach(f2.file.fd());
   }
   return treatment(how);
