@@ -18,8 +18,11 @@ std::string file_failure(const std::string& path, const char* what, const std::s
 
 int abandon(const std::string& message) {
   say(message);
-  wait_key();
   f1.close();
   f2.file.discard();
+  // Nothing is pending while the run waits: a run killed or stopped during
+  // the wait leaves nothing behind and has said everything.
+  console_flush();
+  wait_key();
   return 1;
 }

@@ -35,7 +35,7 @@ extern double min_x, min_y, min_alt, max_x, max_y, max_alt;
 // The message of a failed file operation: "File <path> <what> (<reason>)".
 std::string file_failure(const std::string& path, const char* what, const std::string& reason);
 
-// Ends a run that cannot produce a complete result: prints message, waits
-// for a key on the terminal, removes the temporary result. Returns the exit
-// status, 1.
+// Ends a run that cannot produce a complete result: prints message, removes
+// the temporary result, writes out the console text, then waits for a key on
+// the terminal (key_wait.h). Returns the exit status, 1.
 int abandon(const std::string& message);
