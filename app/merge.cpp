@@ -47,7 +47,7 @@ int unreadable(const std::string& nomim3) {
 int treatment() {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
-  std::int32_t val;
+  point_code val;
   double dval1, dval2;  // the header records skipped in the copy pass
 
   say("\n\tTreatment");

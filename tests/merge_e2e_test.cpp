@@ -110,6 +110,19 @@ TEST(Merge, DataRecordsDoNotMoveTheBounds) {
                                          "1\t1000000.000000\t-1000000.000000\r\n");
 }
 
+TEST(Merge, CodesOfAnyLengthAreCarriedThrough) {
+  work_dir w;
+  const std::string too_long(4097, '9');
+  w.put("images/s/a.zqd", "99999999999999999999999 10 10\n-4294967296 20 20\n+06 1 2\n4294967296 1 1\n"
+                          "+0042 2 2\n-000 3 3\n-099999999999999999999 4 4\n" + too_long + " 5 5\n6 6 6\n");
+  const tool_result r = run_tool(w, "s 1 a r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/r.zqd"), header("10.000000", "10.000000", "20.000000", "20.000000", "1.000000",
+                                            "2.000000") +
+                                         "4294967296\t1.000000\t1.000000\r\n42\t2.000000\t2.000000\r\n"
+                                         "0\t3.000000\t3.000000\r\n-99999999999999999999\t4.000000\t4.000000\r\n");
+}
+
 TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
   work_dir w;
   w.put("images/s/h.zqd", "4 1 1\r\n5 2 2\r\n6 3 3\r\n");
