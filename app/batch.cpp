@@ -1,4 +1,4 @@
-// The command line's merge: the program-wide state filled from arguments.
+// The command line's merge: the state for the merge filled from arguments.
 #include "batch.h"
 
 #include "console.h"
@@ -9,11 +9,10 @@
 #include "terminal.h"
 
 int batch(const std::string& output, const std::vector<std::string>& inputs, bool quiet) {
-  merge_choices how;
-  how.drive_paths = false;
-  how.key_wait = false;
-  how.to_stdout = output == "-";
-  how.progress = !quiet && stderr_is_terminal();
+  choices.drive_paths = false;
+  choices.key_wait = false;
+  choices.to_stdout = output == "-";
+  choices.progress = !quiet && stderr_is_terminal();
 
   // The argument count is far below the 32-bit range: argv cannot hold more.
   num_arch = static_cast<std::int32_t>(inputs.size());
@@ -21,16 +20,13 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   for (const std::string& path : inputs) im_number.push_back(image{path});
 
   f2.name = output;
-  if (how.to_stdout) {
+  if (choices.to_stdout) {
     console_mute();
     f2.out.attach(io_stdout);
   } else {
     std::string reason;
-    if (!f2.file.create(output, reason)) {
-      complain(output, reason);
-      return abandon(file_failure(output, "cannot be created", reason), false);
-    }
+    if (!f2.file.create(output, reason)) return file_failed(output, "cannot be created", reason);
     f2.out.attach(f2.file.fd());
   }
-  return treatment(how);
+  return treatment();
 }

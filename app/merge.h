@@ -1,14 +1,6 @@
 // The merge: bounds pass over the headers, then the copy pass.
 #pragma once
 
-// What the caller decides about a merge; the defaults are the dialogue's.
-struct merge_choices {
-  bool drive_paths = true;  // input paths are in drive form and mapped to host paths
-  bool key_wait = true;     // a failure waits for a key press on the terminal
-  bool to_stdout = false;   // f2 writes to standard output: no temporary to put in place
-  bool progress = false;    // a progress line on standard error during the copy pass
-};
-
 // Prints "Treatment", reads every input's header and combines the bounds,
 // prints them, writes them as the result's header, then copies every input's
 // data records into the result, input after input, and puts the result in
@@ -17,4 +9,4 @@ struct merge_choices {
 // result's old content, if any, is untouched).
 // Preconditions: opening() or batch() succeeded (num_arch, im_number and f2
 // are set).
-int treatment(const merge_choices& how = merge_choices{});
+int treatment();
