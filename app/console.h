@@ -16,6 +16,8 @@
 // closed console must not stop a merge.
 void console_open();
 void say(const std::string& text);
+// From now on say() drops its text: standard output carries the result.
+void console_mute();
 void console_flush();
 
 // Input: standard input read under the point-file rules (CR removed, 0x1A
@@ -26,6 +28,3 @@ text_reader& console_input();
 // token ends at the next such character, which stays unread. False when the
 // input ends before a token starts.
 bool read_token(text_reader& in, std::string& token);
-
-// The count is read with scan_int32 (scan.h): an optionally signed decimal
-// integer that ends at the first character that is not a digit.

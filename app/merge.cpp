@@ -1,13 +1,19 @@
 // The merge: bounds pass over the headers, then the copy pass.
 #include "merge.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "console.h"
-#include "host_path.h"
+#include "diagnostic.h"
+#include "progress.h"
+#include "scan.h"
 #include "state.h"
+#include "terminal.h"
 #include "value_text.h"
 
 namespace {
@@ -17,10 +23,10 @@ std::string value_text(double v) {
   return std::string(buf, format_value(buf, v));
 }
 
-// Opens an input by its drive-form path; false with errno set when it
-// cannot be opened (also for a path the file system cannot take as it is).
-bool open_input(const std::string& nomim3) {
-  const std::string path = host_path(nomim3);
+// Opens an input by its path as the run names it; false with errno set when
+// it cannot be opened (also for a path the file system cannot take as it is).
+bool open_input(text_reader& f1, const std::string& nomim3) {
+  const std::string path = opened_path(nomim3);
   if (path.find('\0') != std::string::npos) {
     errno = ENOENT;
     return false;
@@ -38,8 +44,53 @@ void take_higher(double& bound, double value) {
 }
 
 // An input whose bytes cannot be read (a folder, an I/O error) ends the run.
-int unreadable(const std::string& nomim3) {
-  return abandon(file_failure(nomim3, "cannot be read", std::strerror(f1.error())));
+int unreadable(text_reader& f1, const std::string& nomim3) {
+  const int err = f1.error();
+  f1.close();
+  return file_failed(nomim3, "cannot be read", std::strerror(err));
+}
+
+// The copy of an input stopped at a record that could not be read, whose
+// text starts at offset start (after the last record copied). Unless only
+// white space follows there (the input ended cleanly), one warning line on
+// standard error names the line where that text begins and how many bytes
+// from there on were not copied. The line is counted by reading the input
+// again from its start, which is done only when the warning is due.
+void warn_if_cut_short(text_reader& f1, const std::string& nomim3, int fields, long long start) {
+  std::string where;
+  long long first = start;
+  if (f1.seek(start)) {
+    if (skip_space(f1) < 0) return;  // white space to the end: a clean end
+    first = f1.offset();
+    long long line = 1;
+    f1.seek(0);
+    while (f1.offset() < first && f1.peek() >= 0) {
+      const char* end = f1.pos() + std::min<long long>(f1.limit() - f1.pos(), first - f1.offset());
+      line += std::count(f1.pos(), end, '\n');
+      f1.advance_to(end);
+    }
+    where = "line " + std::to_string(line);
+  } else {
+    // A pipe cannot be read again: the position is given as a byte offset.
+    if (fields == 0 && f1.peek() < 0) return;
+    where = "byte " + std::to_string(start);
+  }
+  while (f1.peek() >= 0) f1.advance_to(f1.limit());
+  complain(opened_path(nomim3), "warning: the copy stopped at " + where + ", where a record cannot be read; " +
+                                  std::to_string(f1.offset() - first) + " bytes from there on were not copied");
+}
+
+// The input sizes added up, for the progress line; 0 when one is unknown.
+std::uint64_t total_size() {
+  std::uint64_t total = 0;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    std::error_code failed;
+    const std::uintmax_t size =
+        std::filesystem::file_size(opened_path(im_number[static_cast<std::size_t>(i)].name), failed);
+    if (failed) return 0;
+    total += size;
+  }
+  return total;
 }
 
 }  // namespace
@@ -49,19 +100,24 @@ int treatment() {
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
   double dval1, dval2;  // the header records skipped in the copy pass
+  text_reader f1;       // the input being read
 
   say("\n\tTreatment");
 
   // Bounds pass: each input's header, three records. A header cut short
   // gives the fields it holds; the fields it does not reach contribute
   // nothing (not the previous input's values).
-  for (std::int32_t i = 1; i <= num_arch; ++i) {
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    if (!open_input(nomim3)) return abandon("\n\tFile " + nomim3 + " unknown\n");
+    if (!open_input(f1, nomim3)) {
+      complain(opened_path(nomim3), std::strerror(errno));
+      return abandon("\n\tFile " + nomim3 + " unknown\n");
+    }
+    double min_x, min_y, min_alt, max_x, max_y, max_alt;  // the input's x, y and z extent
     const int n1 = read_record(f1, val, min_x, min_y);
     const int n2 = read_record(f1, val, max_x, max_y);
     const int n3 = read_record(f1, val, min_alt, max_alt);
-    if (f1.error() != 0) return unreadable(nomim3);
+    if (f1.error() != 0) return unreadable(f1, nomim3);
     f1.close();
     if (n1 >= 2) take_lower(minx, min_x);
     if (n1 >= 3) take_lower(miny, min_y);
@@ -81,24 +137,55 @@ int treatment() {
 
   say("\n");
 
-  // Copy pass: every complete data record, input after input.
-  for (std::int32_t i = 1; i <= num_arch; ++i) {
-    const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    say("\n\tFile " + std::to_string(i) + " Name : " + nomim3 + " ");
-    if (!open_input(nomim3))
-      return abandon(file_failure(nomim3, "cannot be opened again", std::strerror(errno)));
-    for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
-    while (copy_record(f1, f2.out) == 3) continue;  // read_record, then write_record when complete
-    if (f1.error() != 0) return unreadable(nomim3);
-    f1.close();
-    if (f2.out.error() != 0) break;  // the disk is full: stop reading
+  // Copy pass: every complete data record, input after input. The progress
+  // line counts each buffer of input as it is read, and is erased before
+  // the console writes and before any message.
+  progress_line progress;
+  const bool share_line = choices.progress && !choices.to_stdout && stdout_is_terminal();
+  if (choices.progress) {
+    progress.start(total_size());
+    f1.observe(progress_line::count, &progress);
   }
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
+    const std::string file_line = "\tFile " + std::to_string(i) + " Name : " + nomim3 + " ";
+    progress.erase();
+    say("\n" + file_line);
+    progress.follow(share_line ? file_line : "");
+    if (!open_input(f1, nomim3)) {
+      progress.finish();
+      return file_failed(nomim3, "cannot be opened again", std::strerror(errno));
+    }
+    for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
+    long long start;  // where the record being read begins
+    int fields;
+    do {
+      start = f1.offset();
+      fields = copy_record(f1, f2.out);  // read_record, then write_record when complete
+    } while (fields == 3);
+    if (f1.error() != 0) {
+      progress.finish();
+      return unreadable(f1, nomim3);
+    }
+    // Any write error (a full disk, a file-size limit, an I/O error) ends
+    // the copy: reading on could not change the outcome.
+    if (f2.out.error() != 0) {
+      f1.close();
+      break;
+    }
+    progress.erase();
+    f1.observe(nullptr, nullptr);  // the warning's second reading is not progress
+    warn_if_cut_short(f1, nomim3, fields, start);
+    f1.close();
+    if (choices.progress) f1.observe(progress_line::count, &progress);
+  }
+  progress.finish();
 
   std::string reason;
   if (!f2.out.flush()) {
     reason = std::strerror(f2.out.error());
-  } else if (f2.file.commit(reason)) {
+  } else if (choices.to_stdout || f2.file.commit(reason)) {
     return 0;
   }
-  return abandon(file_failure(f2.name, "cannot be written", reason));
+  return file_failed(f2.name, "cannot be written", reason);
 }

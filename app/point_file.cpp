@@ -32,8 +32,8 @@ class cursor {
 
   // The next byte other than CR, or -1 at the end of the text.
   int peek() {
-    for (; p_ < lim_; ++p_)
-      if (*p_ != '\r') return static_cast<unsigned char>(*p_);
+    p_ = text_reader::skip_cr(p_, lim_);
+    if (p_ < lim_) return static_cast<unsigned char>(*p_);
     in_.advance_to(p_);
     const int c = in_.peek();
     p_ = in_.pos();
