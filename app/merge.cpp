@@ -2,6 +2,7 @@
 #include "merge.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -80,6 +81,8 @@ void warn_if_cut_short(text_reader& f1, const std::string& nomim3, int fields, l
 }  // namespace
 
 int treatment() {
+  assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
+  assert(f2.file.fd() >= 0);
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;

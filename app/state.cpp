@@ -10,10 +10,6 @@ std::int32_t num_arch = 0;
 std::vector<image> im_number;
 result_stream f2;
 
-std::string file_failure(const std::string& path, const char* what, const std::string& reason) {
-  return "\n\tFile " + path + " " + what + " (" + reason + ")\n";
-}
-
 int abandon(const std::string& message) {
   say(message);
   f2.file.discard();
@@ -26,5 +22,5 @@ int abandon(const std::string& message) {
 
 int file_failed(const std::string& path, const char* what, const std::string& reason) {
   complain(host_path(path), reason);
-  return abandon(file_failure(path, what, reason));
+  return abandon("\n\tFile " + path + " " + what + " (" + reason + ")\n");
 }
