@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // A temporary working folder, removed with everything in it at the end.
 class work_dir {
@@ -98,15 +99,18 @@ inline std::string sandbox_tool(const work_dir& dir) {
 }
 
 // Starts the tool (exe, by default the one built) in dir with input on
-// standard input (a file, so the tool sees its end) and standard output and
-// error in files. The child starts a new session, so it has no controlling
+// standard input (a file, so the tool sees its end), the arguments args, and
+// standard output and error in files. The child starts a new session, so it has no controlling
 // terminal and the key wait is skipped. setup runs in the child just before
 // exec (limits, user, signal dispositions).
 inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {},
-                        const std::string& exe = TILVARO_EXE) {
+                        const std::string& exe = TILVARO_EXE, const std::vector<std::string>& args = {}) {
   const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
   const std::string err_path = dir.path() + "/.stderr";
   std::ofstream(in_path, std::ios::binary) << input;
+  std::vector<char*> argv{const_cast<char*>("tilvaro")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
@@ -118,7 +122,7 @@ inline pid_t start_tool(const work_dir& dir, const std::string& input, const std
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (setup) setup();
-    ::execl(exe.c_str(), "tilvaro", static_cast<char*>(nullptr));
+    ::execv(exe.c_str(), argv.data());
     _exit(127);
   }
   return pid;
@@ -171,4 +175,9 @@ inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
 inline tool_result run_tool(const work_dir& dir, const std::string& input,
                             const std::function<void()>& setup = {}) {
   return finish_tool(dir, start_tool(dir, input, setup));
+}
+
+// Runs the tool in dir with arguments and nothing on standard input.
+inline tool_result run_args(const work_dir& dir, const std::vector<std::string>& args) {
+  return finish_tool(dir, start_tool(dir, "", {}, TILVARO_EXE, args));
 }
