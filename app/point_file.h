@@ -115,8 +115,8 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same
 // result and the same bytes written. It is the merge's copy step: a record
-// whose fields are already in the written form (a code of at most 7 digits,
-// values of at most 7 integer digits and exactly 6 decimals, no '+', no
-// leading zero, no negative zero) is copied as text, since formatting the
-// value read from such a text gives that text back.
+// of plain fields (a code of at most 15 digits, values of at most 7 integer
+// digits and at most 6 decimals; no '+', no exponent, no leading zero, no
+// negative zero) is copied as text, each value padded to six decimals,
+// since formatting the value read from such a text gives that text back.
 int copy_record(text_reader& in, point_writer& out);
