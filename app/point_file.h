@@ -4,6 +4,7 @@
 // The first three records of a file are its header (x, y and z extent).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -87,6 +88,7 @@ class point_writer {
   // Returns a place with room for at least n bytes; the bytes written there
   // count once commit_to() is given their end. Precondition: n <= buffer_size.
   char* reserve(std::size_t n) {
+    assert(n <= buffer_size);
     if (static_cast<std::size_t>(end_ - cur_) < n) drain();
     return cur_;
   }
