@@ -1,12 +1,11 @@
 // The console: CR LF output in 512-byte blocks or unbuffered, token input.
 #include "console.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
 
+#include "console_host.h"
 #include "interrupt.h"
+#include "io.h"
 #include "scan.h"
 
 namespace {
@@ -18,21 +17,11 @@ char pending[block_size];
 volatile std::sig_atomic_t pending_len = 0;
 bool unbuffered = false;
 
-void write_all(const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(STDOUT_FILENO, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return;  // the console is gone: the text is dropped
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-}
-
 // Async-signal-safe: used by the interruption clean-up too.
 void write_pending() {
   const std::size_t n = static_cast<std::size_t>(pending_len);
   pending_len = 0;
-  write_all(pending, n);
+  (void)io_write_all(io_stdout, pending, n);  // a console that is gone drops the text
 }
 
 void put(char c) {
@@ -44,7 +33,7 @@ void put(char c) {
 }  // namespace
 
 void console_open() {
-  unbuffered = ::isatty(STDOUT_FILENO) == 1;
+  unbuffered = console_host_open();
   interrupt_set_flush(write_pending);
 }
 
@@ -60,7 +49,7 @@ void console_flush() { write_pending(); }
 
 text_reader& console_input() {
   static text_reader input;
-  if (!input.is_open()) input.attach(STDIN_FILENO);
+  if (!input.is_open()) input.attach(io_stdin);
   return input;
 }
 

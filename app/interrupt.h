@@ -3,7 +3,7 @@
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT must not leave anything of a half-done
 // run behind: the temporary result is removed, a terminal taken out of
 // canonical mode gets its settings back, and pending console text is written,
-// in that order. Each of these is registered here by the module that owns it;
+// in that order. Each of these is registered by the module that owns it;
 // the handler does only async-signal-safe work (unlink, tcsetattr, the flush
 // function) and then re-raises the signal with its default action, so the
 // parent sees the process ended by that signal.
@@ -12,8 +12,6 @@
 // installed; each update runs with the handled signals blocked, so the
 // handler never sees a half-written path or terminal state.
 #pragma once
-
-#include <termios.h>
 
 // Installs the handlers; call it first thing in main, before any thread.
 // A handled signal that was ignored when the process started (nohup, a
@@ -29,8 +27,8 @@ void install_interrupt_cleanup();
 // is reused by later registrations. Passing nullptr forgets it.
 void interrupt_set_temp(const char* host_path);
 
-// The terminal settings to restore on fd. A negative fd forgets them.
-void interrupt_set_terminal(int fd, const termios& saved);
+// The terminal settings to restore are registered by the key wait through
+// the host's own header (posix/interrupt_terminal.h).
 
 // A function run by the handler to write pending console text; it must be
 // async-signal-safe. Passing nullptr forgets it.

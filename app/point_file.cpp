@@ -1,14 +1,11 @@
 // Point-file records: the scanning of fields and the writing of records.
 #include "point_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "digit_chunks.h"
+#include "io.h"
 #include "scan.h"
 #include "value_text.h"
 
@@ -233,33 +230,21 @@ void point_writer::attach(int fd) {
 // After the first failure nothing more is written and the bytes are dropped,
 // so a full disk cannot make the buffer grow.
 void point_writer::drain() {
-  const char* p = buf_;
-  while (p < cur_ && error_ == 0) {
-    const ssize_t n = ::write(fd_, p, static_cast<std::size_t>(cur_ - p));
-    if (n > 0) {
-      p += n;
-    } else if (n < 0 && errno != EINTR) {
-      error_ = errno;
-    } else if (n == 0) {
-      error_ = EIO;
-    }
-  }
+  if (error_ == 0) error_ = io_write_all(fd_, buf_, static_cast<std::size_t>(cur_ - buf_));
   cur_ = buf_;
   start_writeback();
 }
 
-// On Linux, every writeback_step bytes the kernel is asked to start writing
-// the finished stretch to disk (without waiting), so that the disk works
-// while the merge goes on and the final fsync has little left to do. Not a
-// durability step: a failure here is ignored (a pipe, a file system without
-// it); errors still surface at write, fsync and close.
+// Every writeback_step bytes the host is asked to start writing the finished
+// stretch to disk (without waiting), so that the disk works while the merge
+// goes on and the final sync has little left to do. Not a durability step:
+// a failure here is ignored (a pipe, a host without it); errors still
+// surface at write, sync and close.
 void point_writer::start_writeback() {
-#if defined(__linux__)
-  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
-  if (end < 0 || end - synced_ < static_cast<off_t>(writeback_step)) return;
-  ::sync_file_range(fd_, synced_, end - synced_, SYNC_FILE_RANGE_WRITE);
+  const long long end = io_offset(fd_);
+  if (end < 0 || end - synced_ < static_cast<long long>(writeback_step)) return;
+  io_start_writeback(fd_, synced_, end - synced_);
   synced_ = end;
-#endif
 }
 
 bool point_writer::flush() {

@@ -1,11 +1,9 @@
 // Buffered reading of point-file text: CR bytes skipped, 0x1A ends the text.
 #include "text_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "io.h"
 
 text_reader::text_reader(std::size_t buffer_size)
     : size_(buffer_size), buf_(new char[buffer_size + 1 + raw_padding]()), pos_(buf_), end_(buf_) {
@@ -19,7 +17,7 @@ text_reader::~text_reader() {
 
 bool text_reader::open(const std::string& host_path) {
   close();
-  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = io_open_read(host_path);
   if (fd < 0) return false;
   attach(fd);
   owned_ = true;
@@ -35,7 +33,7 @@ void text_reader::attach(int fd) {
 }
 
 void text_reader::close() {
-  if (fd_ >= 0 && owned_) ::close(fd_);
+  if (fd_ >= 0 && owned_) io_close(fd_);
   fd_ = -1;
   owned_ = false;
   ended_ = true;
@@ -47,10 +45,7 @@ void text_reader::close() {
 // Reads until a byte other than CR is buffered, or the text ends.
 int text_reader::refill_peek() {
   while (!ended_) {
-    ssize_t n;
-    do {
-      n = ::read(fd_, buf_, size_);
-    } while (n < 0 && errno == EINTR);
+    const std::ptrdiff_t n = io_read(fd_, buf_, size_);
     if (n <= 0) {
       if (n < 0) error_ = errno;
       ended_ = true;

@@ -1,4 +1,5 @@
 #include "interrupt.h"
+#include "posix/interrupt_terminal.h"
 
 #include <gtest/gtest.h>
 

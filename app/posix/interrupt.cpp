@@ -1,4 +1,5 @@
 #include "interrupt.h"
+#include "interrupt_terminal.h"
 
 #include <atomic>
 #include <csignal>

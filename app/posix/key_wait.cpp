@@ -1,6 +1,7 @@
 #include "key_wait.h"
 
-#include "interrupt.h"
+#include "interrupt_terminal.h"
+#include "io.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,8 +18,7 @@ constexpr int kMaxTailReads = 16;
 
 void read_one_key(int fd) {
   char c;
-  while (read(fd, &c, 1) < 0 && errno == EINTR) {
-  }
+  (void)io_read(fd, &c, 1);
 }
 
 // Swallows the rest of an escape sequence, then anything else pending.

@@ -1,0 +1,38 @@
+// Plain file input and output on descriptors: the one place where reads and
+// writes are retried after interruptions and partial writes.
+//
+// Descriptors are ints (the C runtime's on Windows). Every function here is
+// async-signal-safe where the host's read and write are, so the interruption
+// handler may write with io_write_all.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The standard descriptors.
+constexpr int io_stdin = 0;
+constexpr int io_stdout = 1;
+constexpr int io_stderr = 2;
+
+// Opens a file for reading; -1 with errno set when it cannot be opened.
+int io_open_read(const std::string& host_path);
+
+// Closes fd; its error is ignored (nothing written through fd is at stake).
+void io_close(int fd);
+
+// Reads up to n bytes (n > 0) into buf, again after an interruption.
+// Returns the count read, 0 at the end of the file, or -1 with errno set.
+std::ptrdiff_t io_read(int fd, char* buf, std::size_t n);
+
+// Writes all n bytes, resuming after partial writes and interruptions.
+// Returns 0, or the errno of the write that failed (EIO for a write that
+// took nothing); the bytes after the failure are not written.
+int io_write_all(int fd, const char* p, std::size_t n);
+
+// The file offset of fd, or -1 when it has none (a pipe, a terminal).
+long long io_offset(int fd);
+
+// Asks the host to start writing the stretch [from, from + length) of fd to
+// its disk, without waiting. Only a hint: it may do nothing, and its errors
+// are ignored (they surface at the final sync).
+void io_start_writeback(int fd, long long from, long long length);

@@ -1,0 +1,43 @@
+// Plain file input and output on POSIX descriptors.
+#include "io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+int io_open_read(const std::string& host_path) { return ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC); }
+
+void io_close(int fd) { ::close(fd); }
+
+std::ptrdiff_t io_read(int fd, char* buf, std::size_t n) {
+  ssize_t r;
+  do {
+    r = ::read(fd, buf, n);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+int io_write_all(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) return errno;
+    if (w == 0) return EIO;
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return 0;
+}
+
+long long io_offset(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+
+void io_start_writeback(int fd, long long from, long long length) {
+#if defined(__linux__)
+  ::sync_file_range(fd, from, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)fd;
+  (void)from;
+  (void)length;
+#endif
+}
