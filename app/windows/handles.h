@@ -12,6 +12,9 @@ int fd_for_handle(HANDLE h);
 // The handle of fd, or INVALID_HANDLE_VALUE.
 HANDLE handle_of_fd(int fd);
 
+// Gives up descriptor fd without closing its handle (which its owner closes).
+void forget_fd(int fd);
+
 // Closes the handle of a file descriptor (3 and up); false with the system's
 // error when that fails.
 bool close_fd(int fd);

@@ -75,6 +75,10 @@ HANDLE handle_of_fd(int fd) {
   return g_files[fd - 3];
 }
 
+void forget_fd(int fd) {
+  if (fd >= 3 && fd < 3 + kMaxFiles) g_files[fd - 3] = nullptr;
+}
+
 bool close_fd(int fd) {
   if (fd < 3 || fd >= 3 + kMaxFiles || g_files[fd - 3] == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
