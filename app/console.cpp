@@ -1,7 +1,7 @@
 // The console: CR LF output in 512-byte blocks or unbuffered, token input.
 #include "console.h"
 
-#include <csignal>
+#include <atomic>
 
 #include "console_host.h"
 #include "interrupt.h"
@@ -12,22 +12,33 @@ namespace {
 
 constexpr std::size_t block_size = 512;
 
+// The text not yet written. The interruption handler writes it too, on the
+// same thread, at any point of the program: each byte is stored before the
+// count that takes it in, and the signal fences keep the compiler from
+// moving the stores across each other, so the handler never writes a byte
+// that is not there yet.
 char pending[block_size];
-// Bytes of pending that are complete; the signal handler writes exactly these.
-volatile std::sig_atomic_t pending_len = 0;
+std::atomic<std::size_t> pending_len{0};
+static_assert(std::atomic<std::size_t>::is_always_lock_free, "the handler reads the count");
 bool unbuffered = false;
 
 // Async-signal-safe: used by the interruption clean-up too.
 void write_pending() {
-  const std::size_t n = static_cast<std::size_t>(pending_len);
-  pending_len = 0;
+  const std::size_t n = pending_len.load(std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_acquire);
+  pending_len.store(0, std::memory_order_relaxed);
   (void)io_write_all(io_stdout, pending, n);  // a console that is gone drops the text
 }
 
 void put(char c) {
-  if (static_cast<std::size_t>(pending_len) == block_size) write_pending();
-  pending[pending_len] = c;
-  pending_len = pending_len + 1;
+  std::size_t n = pending_len.load(std::memory_order_relaxed);
+  if (n == block_size) {
+    write_pending();
+    n = 0;
+  }
+  pending[n] = c;
+  std::atomic_signal_fence(std::memory_order_release);
+  pending_len.store(n + 1, std::memory_order_relaxed);
 }
 
 }  // namespace

@@ -26,6 +26,3 @@ text_reader& console_input();
 // token ends at the next such character, which stays unread. False when the
 // input ends before a token starts.
 bool read_token(text_reader& in, std::string& token);
-
-// The count is read with scan_int32 (scan.h): an optionally signed decimal
-// integer that ends at the first character that is not a digit.

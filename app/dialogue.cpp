@@ -5,13 +5,15 @@
 #include <cstring>
 
 #include "console.h"
+#include "diagnostic.h"
 #include "host_path.h"
 #include "state.h"
 
+namespace {
+
+// The base directory and the point-file extension, as the console shows them.
 const char base_directory[] = "C:\\images\\";
 const char extension[] = ".zqd";
-
-namespace {
 
 const char credit[] = "tilvaro team";  // 12 characters
 static_assert(sizeof credit - 1 == 12, "the credit fills 12 columns");
@@ -21,12 +23,12 @@ static_assert(sizeof credit - 1 == 12, "the credit fills 12 columns");
 bool ask_name(const std::string& question, std::string& answer) {
   say(question);
   if (read_token(console_input(), answer)) return true;
+  complain("standard input", "ended before the answer");
   say("\n\tNo answer: the input has ended\n");
   return false;
 }
 
-}  // namespace
-
+// The thirteen banner lines, each behind "\n\t".
 std::string banner() {
   const std::string stars(59, '*');
   const std::string empty = "*" + std::string(57, ' ') + "*";
@@ -50,6 +52,8 @@ std::string banner() {
   return text;
 }
 
+}  // namespace
+
 bool opening() {
   say(banner());
 
@@ -57,16 +61,17 @@ bool opening() {
   std::string nomdir;
   if (!ask_name("\n\n\tName of the File Folder located in the Directory " + nomim1 + " : ", nomdir)) return false;
   nomim1 += nomdir + "\\";
-  nomgen = nomim1;
+  const std::string nomgen = nomim1;  // the folder prefix: base directory, folder, backslash
 
   say("\n\tnumber of files to paste ? ");
   if (scan_int32(console_input(), num_arch) == int_scan::out_of_range) {
+    complain("standard input", "the number of files is out of range");
     say("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n");
     return false;
   }  // no digits: the count stays 0 and the text answers the next question
 
   im_number.assign(1, image{});  // slot 0 is not used
-  for (std::int32_t i = 1; i <= num_arch; ++i) {
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
     std::string nomfic;
     if (!ask_name("\n\tName of the .zqd File number " + std::to_string(i) + " (without extension .zqd) ? ", nomfic))
       return false;
@@ -87,6 +92,6 @@ bool opening() {
     f2.out.attach(f2.file.fd());
     return true;
   }
-  abandon(file_failure(nomim1, "cannot be created", reason));
+  file_failed(nomim1, "cannot be created", reason);
   return false;
 }

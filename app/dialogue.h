@@ -1,12 +1,6 @@
 // The dialogue that fixes the folder, the inputs and the result.
 #pragma once
 
-#include <string>
-
-// The base directory and the point-file extension, as the console shows them.
-extern const char base_directory[];  // "C:\images\"
-extern const char extension[];       // ".zqd"
-
 // Shows the banner, asks for the folder, the number of inputs, each input's
 // name and the result's name, records the input paths in im_number (slots 1
 // to num_arch) and creates the result's temporary file in f2.
@@ -14,6 +8,3 @@ extern const char extension[];       // ".zqd"
 // a name was given, a count out of range, a result that cannot be created);
 // the message has been printed and nothing is left behind.
 bool opening();
-
-// The thirteen banner lines, each behind "\n\t".
-std::string banner();

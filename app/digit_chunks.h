@@ -15,6 +15,69 @@
 #define TILVARO_SWAR 0
 #endif
 
+// The bit counts and the 64 x 64-bit product below use the compiler's
+// built-ins where GCC or Clang has them, and plain C++ elsewhere (MSVC,
+// 32-bit targets without a 128-bit type). TILVARO_PORTABLE_ARITHMETIC forces
+// the plain versions, so that the tests prove them equal on any host.
+#if !defined(TILVARO_PORTABLE_ARITHMETIC) && (defined(__GNUC__) || defined(__clang__))
+#define TILVARO_BUILTIN_BITS 1
+#else
+#define TILVARO_BUILTIN_BITS 0
+#endif
+#if TILVARO_BUILTIN_BITS && defined(__SIZEOF_INT128__)
+#define TILVARO_INT128 1
+#else
+#define TILVARO_INT128 0
+#endif
+
+// The index of the lowest set bit of x. Precondition: x != 0.
+inline int lowest_bit(std::uint64_t x) {
+#if TILVARO_BUILTIN_BITS
+  return __builtin_ctzll(x);
+#else
+  // x & -x keeps the lowest bit alone; multiplied by a de Bruijn sequence,
+  // it leaves a distinct 6-bit pattern in the top bits for each position.
+  static constexpr unsigned char position[64] = {
+      0,  1,  48, 2,  57, 49, 28, 3,  61, 58, 50, 42, 38, 29, 17, 4,  62, 55, 59, 36, 53, 51,
+      43, 22, 45, 39, 33, 30, 24, 18, 12, 5,  63, 47, 56, 27, 60, 41, 37, 16, 54, 35, 52, 21,
+      44, 32, 23, 11, 46, 26, 40, 15, 34, 20, 31, 10, 25, 14, 19, 9,  13, 8,  7,  6};
+  return position[((x & (0 - x)) * 0x03F79D71B4CB0A89u) >> 58];
+#endif
+}
+
+// The number of bits of x up to its highest set bit (0 for 0).
+inline int bit_length(std::uint64_t x) {
+#if TILVARO_BUILTIN_BITS
+  return x == 0 ? 0 : 64 - __builtin_clzll(x);
+#else
+  int n = 0;
+  for (int step = 32; step > 0; step >>= 1) {
+    if (x >> step) {
+      x >>= step;
+      n += step;
+    }
+  }
+  return n + static_cast<int>(x);
+#endif
+}
+
+// The 128-bit product of a and b: returns the low word, stores the high one.
+inline std::uint64_t multiply_wide(std::uint64_t a, std::uint64_t b, std::uint64_t& high) {
+#if TILVARO_INT128
+  __extension__ typedef unsigned __int128 u128;
+  const u128 p = static_cast<u128>(a) * b;
+  high = static_cast<std::uint64_t>(p >> 64);
+  return static_cast<std::uint64_t>(p);
+#else
+  // Schoolbook on 32-bit halves; the middle sum cannot overflow 64 bits.
+  const std::uint64_t a_lo = a & 0xFFFFFFFFu, a_hi = a >> 32, b_lo = b & 0xFFFFFFFFu, b_hi = b >> 32;
+  const std::uint64_t ll = a_lo * b_lo, lh = a_lo * b_hi, hl = a_hi * b_lo, hh = a_hi * b_hi;
+  const std::uint64_t middle = (ll >> 32) + (lh & 0xFFFFFFFFu) + (hl & 0xFFFFFFFFu);
+  high = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+  return (middle << 32) | (ll & 0xFFFFFFFFu);
+#endif
+}
+
 // 10^0 to 10^19, every power of ten a 64-bit word holds.
 inline constexpr std::uint64_t integer_powers_of_ten[20] = {
     1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull,
@@ -44,7 +107,7 @@ inline int digit_run(std::uint64_t w) {
 #if TILVARO_SWAR
   const std::uint64_t x = w - 0x3030303030303030u;
   const std::uint64_t flagged = (x | (x + 0x7676767676767676u)) & 0x8080808080808080u;
-  return flagged == 0 ? 8 : __builtin_ctzll(flagged) >> 3;
+  return flagged == 0 ? 8 : lowest_bit(flagged) >> 3;
 #else
   int n = 0;
   while (n < 8 && static_cast<unsigned>(static_cast<unsigned char>(w >> (8 * n)) - '0') < 10) ++n;

@@ -32,6 +32,9 @@ int io_write_all(int fd, const char* p, std::size_t n);
 // The file offset of fd, or -1 when it has none (a pipe, a terminal).
 long long io_offset(int fd);
 
+// Moves the file offset of fd to offset; false when fd cannot seek.
+bool io_seek(int fd, long long offset);
+
 // Asks the host to start writing the stretch [from, from + length) of fd to
 // its disk, without waiting. Only a hint: it may do nothing, and its errors
 // are ignored (they surface at the final sync).

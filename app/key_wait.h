@@ -13,6 +13,12 @@
 // they do not end the wait. The terminal's settings are restored before
 // returning, and also when a signal ends the process during the wait (see
 // interrupt.h). Without a controlling terminal it returns at once; a hang-up
-// of the terminal also ends the wait.
+// of the terminal also ends the wait. A process that is not in the
+// terminal's foreground process group (a background job) returns at once
+// too, without touching the terminal.
+// When standard output is not that terminal, one line on the terminal says
+// that the run failed and waits for a key. Ctrl-Z during the wait gives the
+// shell the settings from before the wait while the process is stopped; when
+// it goes on, the key mode is back and one key still ends the wait.
 // Text the caller buffers itself must be written out before the call.
 void wait_key();

@@ -1,12 +1,15 @@
 // The merge: bounds pass over the headers, then the copy pass.
 #include "merge.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "console.h"
+#include "diagnostic.h"
 #include "host_path.h"
+#include "scan.h"
 #include "state.h"
 #include "value_text.h"
 
@@ -19,7 +22,7 @@ std::string value_text(double v) {
 
 // Opens an input by its drive-form path; false with errno set when it
 // cannot be opened (also for a path the file system cannot take as it is).
-bool open_input(const std::string& nomim3) {
+bool open_input(text_reader& f1, const std::string& nomim3) {
   const std::string path = host_path(nomim3);
   if (path.find('\0') != std::string::npos) {
     errno = ENOENT;
@@ -38,8 +41,40 @@ void take_higher(double& bound, double value) {
 }
 
 // An input whose bytes cannot be read (a folder, an I/O error) ends the run.
-int unreadable(const std::string& nomim3) {
-  return abandon(file_failure(nomim3, "cannot be read", std::strerror(f1.error())));
+int unreadable(text_reader& f1, const std::string& nomim3) {
+  const int err = f1.error();
+  f1.close();
+  return file_failed(nomim3, "cannot be read", std::strerror(err));
+}
+
+// The copy of an input stopped at a record that could not be read, whose
+// text starts at offset start (after the last record copied). Unless only
+// white space follows there (the input ended cleanly), one warning line on
+// standard error names the line where that text begins and how many bytes
+// from there on were not copied. The line is counted by reading the input
+// again from its start, which is done only when the warning is due.
+void warn_if_cut_short(text_reader& f1, const std::string& nomim3, int fields, long long start) {
+  std::string where;
+  long long first = start;
+  if (f1.seek(start)) {
+    if (skip_space(f1) < 0) return;  // white space to the end: a clean end
+    first = f1.offset();
+    long long line = 1;
+    f1.seek(0);
+    while (f1.offset() < first && f1.peek() >= 0) {
+      const char* end = f1.pos() + std::min<long long>(f1.limit() - f1.pos(), first - f1.offset());
+      line += std::count(f1.pos(), end, '\n');
+      f1.advance_to(end);
+    }
+    where = "line " + std::to_string(line);
+  } else {
+    // A pipe cannot be read again: the position is given as a byte offset.
+    if (fields == 0 && f1.peek() < 0) return;
+    where = "byte " + std::to_string(start);
+  }
+  while (f1.peek() >= 0) f1.advance_to(f1.limit());
+  complain(host_path(nomim3), "warning: the copy stopped at " + where + ", where a record cannot be read; " +
+                                  std::to_string(f1.offset() - first) + " bytes from there on were not copied");
 }
 
 }  // namespace
@@ -47,21 +82,26 @@ int unreadable(const std::string& nomim3) {
 int treatment() {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
-  std::int32_t val;
+  point_code val;
   double dval1, dval2;  // the header records skipped in the copy pass
+  text_reader f1;       // the input being read
 
   say("\n\tTreatment");
 
   // Bounds pass: each input's header, three records. A header cut short
   // gives the fields it holds; the fields it does not reach contribute
   // nothing (not the previous input's values).
-  for (std::int32_t i = 1; i <= num_arch; ++i) {
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    if (!open_input(nomim3)) return abandon("\n\tFile " + nomim3 + " unknown\n");
+    if (!open_input(f1, nomim3)) {
+      complain(host_path(nomim3), std::strerror(errno));
+      return abandon("\n\tFile " + nomim3 + " unknown\n");
+    }
+    double min_x, min_y, min_alt, max_x, max_y, max_alt;  // the input's x, y and z extent
     const int n1 = read_record(f1, val, min_x, min_y);
     const int n2 = read_record(f1, val, max_x, max_y);
     const int n3 = read_record(f1, val, min_alt, max_alt);
-    if (f1.error() != 0) return unreadable(nomim3);
+    if (f1.error() != 0) return unreadable(f1, nomim3);
     f1.close();
     if (n1 >= 2) take_lower(minx, min_x);
     if (n1 >= 3) take_lower(miny, min_y);
@@ -82,16 +122,26 @@ int treatment() {
   say("\n");
 
   // Copy pass: every complete data record, input after input.
-  for (std::int32_t i = 1; i <= num_arch; ++i) {
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
     say("\n\tFile " + std::to_string(i) + " Name : " + nomim3 + " ");
-    if (!open_input(nomim3))
-      return abandon(file_failure(nomim3, "cannot be opened again", std::strerror(errno)));
+    if (!open_input(f1, nomim3)) return file_failed(nomim3, "cannot be opened again", std::strerror(errno));
     for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
-    while (copy_record(f1, f2.out) == 3) continue;  // read_record, then write_record when complete
-    if (f1.error() != 0) return unreadable(nomim3);
+    long long start;  // where the record being read begins
+    int fields;
+    do {
+      start = f1.offset();
+      fields = copy_record(f1, f2.out);  // read_record, then write_record when complete
+    } while (fields == 3);
+    if (f1.error() != 0) return unreadable(f1, nomim3);
+    // Any write error (a full disk, a file-size limit, an I/O error) ends
+    // the copy: reading on could not change the outcome.
+    if (f2.out.error() != 0) {
+      f1.close();
+      break;
+    }
+    warn_if_cut_short(f1, nomim3, fields, start);
     f1.close();
-    if (f2.out.error() != 0) break;  // the disk is full: stop reading
   }
 
   std::string reason;
@@ -100,5 +150,5 @@ int treatment() {
   } else if (f2.file.commit(reason)) {
     return 0;
   }
-  return abandon(file_failure(f2.name, "cannot be written", reason));
+  return file_failed(f2.name, "cannot be written", reason);
 }

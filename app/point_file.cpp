@@ -1,6 +1,7 @@
 // Point-file records: the scanning of fields and the writing of records.
 #include "point_file.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -23,8 +24,8 @@ class cursor {
 
   // The next byte other than CR, or -1 at the end of the text.
   int peek() {
-    for (; p_ < lim_; ++p_)
-      if (*p_ != '\r') return static_cast<unsigned char>(*p_);
+    p_ = text_reader::skip_cr(p_, lim_);
+    if (p_ < lim_) return static_cast<unsigned char>(*p_);
     in_.advance_to(p_);
     const int c = in_.peek();
     p_ = in_.pos();
@@ -45,6 +46,30 @@ bool scan_word(cursor& in, const char* word) {
     if (in.peek() != *word) return false;
     in.skip();
   }
+  return true;
+}
+
+// A code: an optional sign and decimal digits, as many as there are. The
+// significant digits are gathered in a local buffer, so a code too long to
+// hold leaves the destination as it was (its digits are still consumed).
+bool scan_code(cursor& in, point_code& code) {
+  int c;
+  bool signed_explicitly;
+  const bool negative = skip_space_and_sign(in, c, signed_explicitly);
+  if (!is_digit(c)) return false;
+  for (; c == '0'; in.skip(), c = in.peek()) continue;
+  char digits[point_code::max_digits];
+  std::size_t count = 0;
+  bool too_long = false;
+  for (; is_digit(c); in.skip(), c = in.peek()) {
+    if (count < sizeof digits) {
+      digits[count++] = static_cast<char>(c);
+    } else {
+      too_long = true;
+    }
+  }
+  if (too_long) return false;
+  code.assign(negative, digits, count);
   return true;
 }
 
@@ -196,12 +221,57 @@ const char* fast_value(const char* p, double& value) {
 
 }  // namespace
 
-int read_record(text_reader& reader, std::int32_t& code, double& first, double& second) {
+point_code& point_code::operator=(const point_code& other) {
+  if (this != &other) {
+    value_ = other.value_;
+    length_ = other.length_;
+    negative_ = other.negative_;
+    std::memcpy(digits_, other.digits_, length_);
+  }
+  return *this;
+}
+
+void point_code::assign(bool negative, const char* digits, std::size_t count) {
+  for (; count > 0 && *digits == '0'; ++digits, --count) continue;
+  assert(count <= max_digits);
+  if (count <= 10) {
+    std::uint64_t n = 0;
+    for (std::size_t i = 0; i < count; ++i) n = n * 10 + static_cast<unsigned>(digits[i] - '0');
+    if (n <= 2147483647u + (negative ? 1u : 0u)) {
+      assign(static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n)));
+      return;
+    }
+  }
+  negative_ = negative;
+  length_ = static_cast<std::uint16_t>(count);
+  std::memcpy(digits_, digits, count);
+}
+
+char* point_code::format(char* out) const {
+  if (length_ == 0) return format_code(out, value_);
+  if (negative_) *out++ = '-';
+  std::memcpy(out, digits_, length_);
+  return out + length_;
+}
+
+std::string point_code::text() const {
+  std::string s(text_room(), '\0');
+  s.resize(static_cast<std::size_t>(format(&s[0]) - s.data()));
+  return s;
+}
+
+bool operator==(const point_code& a, const point_code& b) {
+  if (a.length_ != b.length_) return false;
+  if (a.length_ == 0) return a.value_ == b.value_;
+  return a.negative_ == b.negative_ && std::memcmp(a.digits_, b.digits_, a.length_) == 0;
+}
+
+int read_record(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
   double a, b;
   const char* p = fast_code(reader.pos(), c);
   if (p && (p = fast_value(p, a)) && (p = fast_value(p, b))) {
-    code = c;
+    code.assign(c);
     first = a;
     second = b;
     reader.advance_to(p);
@@ -209,7 +279,7 @@ int read_record(text_reader& reader, std::int32_t& code, double& first, double& 
   }
 
   cursor in(reader);
-  if (scan_int32(in, code) != int_scan::ok) return 0;  // includes codes out of range
+  if (!scan_code(in, code)) return 0;
   if (!scan_value(in, first)) return 1;
   if (!scan_value(in, second)) return 2;
   return 3;
@@ -291,10 +361,9 @@ inline char* put_field(char* out, const char* field, std::size_t len) {
 
 }  // namespace
 
-void write_record(point_writer& out, std::int32_t code, double first, double second) {
-  constexpr std::size_t longest = code_text_max + 1 + value_text_max + 1 + value_text_max + 2;
-  char* p = out.reserve(longest);
-  p = format_code(p, code);
+void write_record(point_writer& out, const point_code& code, double first, double second) {
+  char* p = out.reserve(code.text_room() + 1 + value_text_max + 1 + value_text_max + 2);
+  p = code.format(p);
   *p++ = '\t';
   p = format_value(p, first);
   *p++ = '\t';
@@ -327,7 +396,7 @@ int copy_record(text_reader& in, point_writer& out) {
     }
   }
 
-  std::int32_t c;
+  point_code c;
   double a, b;
   const int fields = read_record(in, c, a, b);
   if (fields == 3) write_record(out, c, a, b);

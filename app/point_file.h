@@ -1,6 +1,6 @@
 // Point-file records: reading with read_record, writing with write_record.
 //
-// A record is a code (signed 32-bit integer) and two values (doubles).
+// A record is a code (an integer of any length) and two values (doubles).
 // The first three records of a file are its header (x, y and z extent).
 #pragma once
 
@@ -10,6 +10,48 @@
 
 #include "text_reader.h"
 
+// The code of a record: a signed integer of up to max_digits significant
+// digits, in fixed memory. A code inside the signed 32-bit range is held as
+// that integer (the common case, kept cheap); a longer one as its sign and
+// its digits without leading zeros. Either way it is written in decimal,
+// with a minus sign only when it is negative and not zero.
+class point_code {
+ public:
+  static constexpr std::size_t max_digits = 4096;
+
+  point_code(std::int32_t value = 0) : value_(value) {}
+  point_code(const point_code& other) { *this = other; }
+  point_code& operator=(const point_code& other);
+
+  // Sets the code to an integer given by its sign and decimal digits
+  // (leading zeros allowed). Precondition: at most max_digits digits after
+  // the leading zeros.
+  void assign(bool negative, const char* digits, std::size_t count);
+  void assign(std::int32_t value) {
+    value_ = value;
+    length_ = 0;
+  }
+
+  // The room format() needs (a sign, the digits, and scratch for writing
+  // a 32-bit code eight digits at a time).
+  std::size_t text_room() const { return length_ + 16; }
+  // Writes the code in decimal and returns the end of the text.
+  // Precondition: out has room for text_room() bytes.
+  char* format(char* out) const;
+  std::string text() const;
+
+  friend bool operator==(const point_code& a, const point_code& b);
+
+ private:
+  std::int32_t value_ = 0;
+  std::uint16_t length_ = 0;  // 0: the code is value_; else digits_ holds it
+  bool negative_ = false;
+  char digits_[max_digits];
+};
+
+bool operator==(const point_code& a, const point_code& b);
+inline bool operator!=(const point_code& a, const point_code& b) { return !(a == b); }
+
 // Reads one record: white space (blank, tab, LF, VT, FF) is skipped before
 // each field, then the code, the first value and the second value are read
 // in that order. Each field is stored as soon as it is read; a field that
@@ -17,12 +59,12 @@
 // ones untouched. Returns the number of fields stored, 0 to 3: the record is
 // complete only when 3 is returned.
 //
-// Syntax: a code is an optional sign and decimal digits; one outside the
-// signed 32-bit range is not a code. A value is an optional sign, digits
-// with at most one decimal point, an optional exponent (e or E, optional
-// sign, digits; an e with no digits is exponent 0), or +INF, -INF, +NAN,
-// -NAN. The first character that cannot continue a field stays unread.
-int read_record(text_reader& in, std::int32_t& code, double& first, double& second);
+// Syntax: a code is an optional sign and decimal digits; one of more than
+// point_code::max_digits significant digits is not a code (its digits are
+// consumed). A value is an optional sign, digits with at most one decimal
+// point, an optional exponent (e or E, optional sign, digits; an e with no
+// digits is exponent 0), or +INF, -INF, +NAN, -NAN. The first character that cannot continue a field stays unread.
+int read_record(text_reader& in, point_code& code, double& first, double& second);
 
 // A buffered writer over a file descriptor, with fixed memory.
 // Write errors are remembered (the first errno) and every later write is
@@ -66,7 +108,7 @@ class point_writer {
 
 // Writes code TAB first TAB second CR LF, the values in the six-decimal
 // form of format_value (value_text.h).
-void write_record(point_writer& out, std::int32_t code, double first, double second);
+void write_record(point_writer& out, const point_code& code, double first, double second);
 
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same

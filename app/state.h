@@ -1,5 +1,5 @@
-// Program-wide state: filled by the dialogue (opening), used by the merge
-// (treatment). It lives for the whole process.
+// The state that the dialogue (opening) hands to the merge (treatment). It
+// lives for the whole process.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 
 #include "point_file.h"
 #include "result_file.h"
-#include "text_reader.h"
 
 // One input, by its path in drive form ("C:\images\survey\a.zqd").
 struct image {
@@ -23,19 +22,24 @@ struct result_stream {
   point_writer out;
 };
 
-extern std::string nomgen;             // folder prefix: base directory, folder, backslash
-extern std::int32_t num_arch;          // number of inputs as typed
-extern std::vector<image> im_number;   // inputs in slots 1 to num_arch; slot 0 unused
-extern text_reader f1;                 // the input being read
-extern result_stream f2;               // the result
-
-// Header values of the input being read: x, y and z extent.
-extern double min_x, min_y, min_alt, max_x, max_y, max_alt;
+// The number of inputs as typed (0 when no number was typed; 0 or less
+// names no input).
+extern std::int32_t num_arch;
+// The inputs' paths in drive form, in the order named: slots 1 to num_arch;
+// slot 0 is not used.
+extern std::vector<image> im_number;
+// The result, its temporary created and open for writing.
+extern result_stream f2;
 
 // The message of a failed file operation: "File <path> <what> (<reason>)".
 std::string file_failure(const std::string& path, const char* what, const std::string& reason);
 
-// Ends a run that cannot produce a complete result: prints message, waits
-// for a key on the terminal, removes the temporary result. Returns the exit
-// status, 1.
+// Ends a run that cannot produce a complete result: prints message, removes
+// the temporary result, writes out the console text, then waits for a key on
+// the terminal (key_wait.h). Returns the exit status, 1.
 int abandon(const std::string& message);
+
+// A failed file operation on the file with that drive-form path ends the
+// run: "tilvaro: <host path>: <reason>" on standard error, then abandon
+// with the file_failure message.
+int file_failed(const std::string& path, const char* what, const std::string& reason);

@@ -1,12 +1,15 @@
 // Buffered reading of point-file text: CR bytes skipped, 0x1A ends the text.
 #include "text_reader.h"
 
+#include <cassert>
+#include <cerrno>
 #include <cstring>
 
 #include "io.h"
 
 text_reader::text_reader(std::size_t buffer_size)
     : size_(buffer_size), buf_(new char[buffer_size + 1 + raw_padding]()), pos_(buf_), end_(buf_) {
+  assert(buffer_size > 0);
   buf_[0] = '\0';
 }
 
@@ -26,10 +29,21 @@ bool text_reader::open(const std::string& host_path) {
 
 void text_reader::attach(int fd) {
   close();
+  base_ = 0;
   fd_ = fd;
   owned_ = false;
   ended_ = false;
   error_ = 0;
+}
+
+bool text_reader::seek(long long offset) {
+  if (fd_ < 0 || !io_seek(fd_, offset)) return false;
+  base_ = offset;
+  pos_ = end_ = buf_;
+  buf_[0] = '\0';
+  ended_ = false;
+  error_ = 0;
+  return true;
 }
 
 void text_reader::close() {
@@ -45,6 +59,8 @@ void text_reader::close() {
 // Reads until a byte other than CR is buffered, or the text ends.
 int text_reader::refill_peek() {
   while (!ended_) {
+    base_ += end_ - buf_;
+    pos_ = end_ = buf_;
     const std::ptrdiff_t n = io_read(fd_, buf_, size_);
     if (n <= 0) {
       if (n < 0) error_ = errno;
@@ -58,11 +74,11 @@ int text_reader::refill_peek() {
       ended_ = true;
     }
     *end = '\0';
-    pos_ = buf_;
     end_ = end;
-    for (; pos_ < end_; ++pos_)
-      if (*pos_ != '\r') return static_cast<unsigned char>(*pos_);
+    pos_ = skip_cr(buf_, end_);
+    if (pos_ < end_) return static_cast<unsigned char>(*pos_);
   }
+  base_ += end_ - buf_;
   pos_ = end_ = buf_;
   buf_[0] = '\0';
   return -1;

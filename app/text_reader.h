@@ -11,6 +11,7 @@
 // which such a scanner must treat itself (or leave the text to peek()).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <string>
 
@@ -18,7 +19,7 @@ class text_reader {
  public:
   static constexpr std::size_t default_buffer_size = 1 << 17;
 
-  // buffer_size > 0: how many bytes one read asks for.
+  // How many bytes one read asks for; buffer_size > 0.
   explicit text_reader(std::size_t buffer_size = default_buffer_size);
   ~text_reader();
   text_reader(const text_reader&) = delete;
@@ -35,12 +36,20 @@ class text_reader {
   // The next byte (0..255) other than CR, without consuming it, or -1 at the
   // end of the text (end of file, a 0x1A byte, or a read error: see error()).
   int peek() {
-    for (; pos_ < end_; ++pos_)
-      if (*pos_ != '\r') return static_cast<unsigned char>(*pos_);
-    return refill_peek();
+    pos_ = skip_cr(pos_, end_);
+    return pos_ < end_ ? static_cast<unsigned char>(*pos_) : refill_peek();
   }
   // Consumes the byte that peek() returned. Precondition: peek() != -1.
-  void skip() { ++pos_; }
+  void skip() {
+    assert(pos_ < end_);
+    ++pos_;
+  }
+
+  // The first byte from p on, before end, that is not a CR; end if none is.
+  static const char* skip_cr(const char* p, const char* end) {
+    while (p < end && *p == '\r') ++p;
+    return p;
+  }
 
   // The raw view: the bytes from pos() to limit() are buffered (CR bytes
   // included), and limit()[0] is a NUL sentinel, followed by at least
@@ -55,6 +64,15 @@ class text_reader {
   // The errno of a failed read, 0 when none happened.
   int error() const { return error_; }
 
+  // The offset from the start of the file (or from where the descriptor
+  // stood when attached) of the byte at pos(): the bytes consumed so far,
+  // CR bytes included. At the end of the text, the offset of its end (the
+  // end of the file, or the 0x1A byte).
+  long long offset() const { return base_ + (pos_ - buf_); }
+  // Reads on from the given offset of an opened file, as if the text had
+  // just been opened there; false when the file cannot seek (a pipe).
+  bool seek(long long offset);
+
  private:
   int refill_peek();
 
@@ -62,6 +80,7 @@ class text_reader {
   char* buf_;
   const char* pos_;
   const char* end_;
+  long long base_ = 0;  // the offset of buf_[0]
   int fd_ = -1;
   bool owned_ = false;
   bool ended_ = false;

@@ -2,6 +2,7 @@
 // step of scanning.
 #include "value_text.h"
 
+#include <cassert>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -11,12 +12,10 @@
 
 namespace {
 
-__extension__ typedef unsigned __int128 u128;
-
 // The number of decimal digits of n (1 for 0): log10 estimated from the bit
 // length (1233 / 4096 is just above log10 2), then corrected by one compare.
 inline int decimal_length(std::uint64_t n) {
-  const int t = ((64 - __builtin_clzll(n | 1)) * 1233) >> 12;
+  const int t = (bit_length(n | 1) * 1233) >> 12;
   return t + ((n | 1) >= integer_powers_of_ten[t]);
 }
 
@@ -40,9 +39,9 @@ char* write_unsigned(char* out, std::uint64_t n) {
 // Fixed notation for |v| < 1e13.
 //
 // Step 1: split v into m * 2^e with m an integer of at most 53 bits.
-// Step 2: N = m * 10^6 * 2^e rounded to an integer, ties to even. m * 10^6 is
-//         below 2^73, so it fits 128 bits; since |v| < 1e13 < 2^44, e < -8
-//         and the scaling is always a right shift.
+// Step 2: N = m * 10^6 * 2^e rounded to an integer, ties to even. x = m * 10^6
+//         is below 2^73, so it fits 128 bits (two words); since |v| < 1e13 <
+//         2^44, e < -8 and the scaling is always a right shift.
 // Step 3: N < 1e19 + 1 fits 64 bits; print N / 10^6, a point, N % 10^6.
 // Every step is exact, so the result is the correctly rounded six-decimal
 // text of the exact binary value.
@@ -60,25 +59,35 @@ char* format_fixed_small(char* out, double v) {
     e = biased - 1075;
   }
 
-  const u128 x = static_cast<u128>(m) * 1000000u;
+  std::uint64_t hi;
+  const std::uint64_t lo = multiply_wide(m, 1000000u, hi);
+  assert(hi < (std::uint64_t{1} << 9));
   const int shift = -e;  // 9 <= shift <= 1074
+  const std::uint64_t top = std::uint64_t{1} << 63;
   std::uint64_t n = 0;
   if (shift < 64) {
-    // The common case (|v| >= 2^-11), in 64-bit halves: the quotient fits
-    // 64 bits, and the remainder is compared with one half once moved to
-    // the top of a word.
-    const auto lo = static_cast<std::uint64_t>(x), hi = static_cast<std::uint64_t>(x >> 64);
+    // The common case (|v| >= 2^-11): the quotient fits 64 bits, and the
+    // remainder is compared with one half once moved to the top of a word.
     n = (lo >> shift) | (hi << (63 - shift) << 1);
     const std::uint64_t rem = lo << (63 - shift) << 1;
-    const std::uint64_t half = std::uint64_t{1} << 63;
-    n += rem > half || (rem == half && (n & 1));
+    n += rem > top || (rem == top && (n & 1));
   } else if (shift < 128) {
-    u128 q = x >> shift;
-    const u128 rem = x - (q << shift);
-    const u128 half = static_cast<u128>(1) << (shift - 1);
-    if (rem > half || (rem == half && (q & 1))) ++q;
-    n = static_cast<std::uint64_t>(q);
-  }  // else x < 2^73 <= half: rounds to 0
+    // The quotient comes from the high word alone; the remainder is the
+    // high word's low s bits, then the whole low word.
+    const int s = shift - 64;
+    n = hi >> s;
+    const std::uint64_t rem_hi = hi & ((std::uint64_t{1} << s) - 1);
+    bool above, tie;
+    if (s == 0) {  // one half is (0, 2^63)
+      above = lo > top;
+      tie = lo == top;
+    } else {  // one half is (2^(s-1), 0)
+      const std::uint64_t half_hi = std::uint64_t{1} << (s - 1);
+      above = rem_hi > half_hi || (rem_hi == half_hi && lo != 0);
+      tie = rem_hi == half_hi && lo == 0;
+    }
+    n += above || (tie && (n & 1));
+  }  // else x < 2^73 <= one half: rounds to 0
 
   if (negative && n != 0) *out++ = '-';
   out = write_unsigned(out, n / 1000000);

@@ -90,7 +90,7 @@ int open_null() {
 std::int64_t tilvaro_read_all(const std::string& path, point_writer* out) {
   text_reader in;
   if (!in.open(path)) std::abort();
-  std::int32_t code;
+  point_code code;
   double x, y;
   for (int i = 0; i < 3; ++i) read_record(in, code, x, y);
   std::int64_t n = 0;
@@ -131,7 +131,7 @@ void tilvaro_copy_record(benchmark::State& state, const data_set* set) {
     out.attach(fd);
     text_reader in;
     if (!in.open(set->path)) std::abort();
-    std::int32_t code;
+    point_code code;
     double x, y;
     for (int i = 0; i < 3; ++i) read_record(in, code, x, y);
     std::int64_t n = 0;

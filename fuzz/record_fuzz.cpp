@@ -2,6 +2,8 @@
 //  - read_record stores 0 to 3 fields and never touches a destination past
 //    the count it returns;
 //  - a record read complete, written and read again, writes the same text;
+//  - a code, of whatever length, is written as the integer it is: decimal
+//    digits without a '+' or a leading zero, '-' only before a non-zero;
 //  - the merge's copy step writes exactly what read_record + write_record do;
 //  - a small buffer (fields across refills) reads what the default one does.
 #include <cmath>
@@ -16,7 +18,7 @@
 
 namespace {
 
-constexpr std::int32_t code_mark = 0x5a5a5a5a;
+const point_code code_mark = 0x5a5a5a5a;
 const double value_mark = -1.2345678901234567e-300;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -38,9 +40,20 @@ struct collected {
   }
 };
 
-std::string record_text(std::int32_t code, double a, double b) {
-  char buf[code_text_max + 2 * value_text_max + 4];
-  char* p = format_code(buf, code);
+// The code's text: an optional '-', then "0" alone or digits from 1 to 9.
+bool canonical_code(const char* p, const char* end) {
+  const bool negative = p < end && *p == '-';
+  p += negative;
+  if (p == end || (*p == '0' && (end - p > 1 || negative))) return false;
+  for (; p < end; ++p)
+    if (*p < '0' || *p > '9') return false;
+  return true;
+}
+
+std::string record_text(const point_code& code, double a, double b) {
+  static char buf[point_code::max_digits + 16 + 2 * value_text_max + 4];
+  char* p = code.format(buf);
+  if (!canonical_code(buf, p)) std::abort();
   *p++ = ' ';
   p = format_value(p, a);
   *p++ = ' ';
@@ -56,7 +69,7 @@ std::string read_all(text_reader& in, int fd, std::string& complete) {
   std::string written;
   complete.clear();
   for (int guard = 0; guard < 1 << 20; ++guard) {
-    std::int32_t code = code_mark;
+    point_code code = code_mark;
     double a = value_mark, b = value_mark;
     const int n = read_record(in, code, a, b);
     if (n < 0 || n > 3) std::abort();
@@ -83,7 +96,7 @@ void check_round_trip(const std::string& complete, memory_text& file) {
   static text_reader back;
   back.attach(file.load(reinterpret_cast<const std::uint8_t*>(complete.data()), complete.size()));
   std::string again;
-  std::int32_t code;
+  point_code code;
   double a, b;
   while (read_record(back, code, a, b) == 3) again += record_text(code, a, b) + "\n";
   if (again != complete) std::abort();
@@ -113,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rewritten.reset();
   for (int guard = 0; guard < 1 << 20; ++guard) {
     const int n = copy_record(a, copied.out);
-    std::int32_t code;
+    point_code code;
     double x, y;
     const int m = read_record(b, code, x, y);
     if (m == 3) write_record(rewritten.out, code, x, y);

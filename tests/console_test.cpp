@@ -92,8 +92,7 @@ TEST(ConsoleOutput, BlocksOf512WhenRedirected) {
     if (pending() != 516) _exit(3);
     _exit(0);
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const int status = wait_bounded(pid);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   char buf[600];
@@ -151,6 +150,38 @@ TEST(ConsoleOnTerminal, QuestionsBeforeAnswersAndTheKeyWait) {
   EXPECT_TRUE(tool.canonical_with_echo());
   EXPECT_EQ(w.get("images/s/r.zqd"), "old result");
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+// The same failure with standard input and output redirected, as in
+// `tilvaro < answers > merge.log` typed in a terminal: the reason goes to
+// standard error (here the terminal), one line on the terminal says the run
+// waits for a key, and before the wait the console text is in the log and
+// the temporary is gone.
+TEST(ConsoleOnTerminal, RedirectedRunSaysOnTheTerminalThatItWaits) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put(".stdin", "s 2 a gone r\n");
+  pty_child tool([&] {
+    if (::chdir(w.path().c_str()) != 0 || ::dup2(::open(".stdin", O_RDONLY), 0) != 0 ||
+        ::dup2(::open("merge.log", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1) != 1)
+      return 91;
+    ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+    return 92;
+  });
+  ASSERT_TRUE(tool.ok());
+  const std::string said = "tilvaro: images/s/gone.zqd: No such file or directory\r\n"
+                           "tilvaro: the run failed; press a key to end it\r\n";
+  EXPECT_EQ(tool.read_output(kBoundMs, said), said);
+  ASSERT_TRUE(tool.wait_for_key_mode());
+  EXPECT_TRUE(tool.still_running());
+  const std::string log = w.get("merge.log");
+  EXPECT_EQ(log.substr(log.rfind("\r\n\tTreatment")), crlf("\n\tTreatment\n\tFile C:\\images\\s\\gone.zqd unknown\n"));
+  EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"});
+  tool.type("k");
+  const int status = tool.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(tool.canonical_with_echo());
 }
 
 }  // namespace

@@ -58,8 +58,10 @@ struct survey {
 };
 
 // Runs the child as an unprivileged user, so permissions apply even when
-// the tests run as root.
+// the tests run as root (an ordinary user is checked as it is). Such a run
+// uses sandbox_tool's copy of the executable.
 void as_nobody() {
+  if (::geteuid() != 0) return;
   ::setgroups(0, nullptr);
   if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(126);
 }
@@ -73,6 +75,7 @@ TEST(Faults, ResultFolderMissing) {
   const tool_result r = run_tool(s.w, "s 1 a ../nowhere/r");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(ending(r.out), crlf("\n\tFile C:\\images\\s\\../nowhere/r.zqd cannot be created (No such file or directory)\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/../nowhere/r.zqd: No such file or directory\n");
   s.expect_untouched();
 }
 
@@ -80,9 +83,10 @@ TEST(Faults, ResultFolderNotWritable) {
   survey s;
   open_to_all(s.w);
   ::chmod(s.w.at("images/s").c_str(), 0555);
-  const tool_result r = run_tool(s.w, "s 1 a r", as_nobody);
+  const tool_result r = finish_tool(s.w, start_tool(s.w, "s 1 a r", as_nobody, sandbox_tool(s.w)));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(ending(r.out), crlf("\n\tFile C:\\images\\s\\r.zqd cannot be created (Permission denied)\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/r.zqd: Permission denied\n");
   s.expect_untouched();
 }
 
@@ -95,6 +99,7 @@ TEST(Faults, DiskFullWhileWriting) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(from_copy_pass(r.out), crlf("\n\tFile 1 Name : C:\\images\\s\\a.zqd \n\tFile 2 Name : C:\\images\\s\\big.zqd "
                                         "\n\tFile C:\\images\\s\\r.zqd cannot be written (File too large)\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/r.zqd: File too large\n");
   s.expect_untouched();
 }
 
@@ -104,7 +109,26 @@ TEST(Faults, InputThatIsAFolder) {
   const tool_result r = run_tool(s.w, "s 2 a d r");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(ending(r.out), crlf("\n\tTreatment\n\tFile C:\\images\\s\\d.zqd cannot be read (Is a directory)\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/d.zqd: Is a directory\n");
   s.expect_untouched({"d.zqd"});
+}
+
+// An input that cannot be opened: the console says "unknown" as ever, and
+// standard error gives the system's reason.
+TEST(Faults, InputThatCannotBeOpenedSaysWhy) {
+  survey s;
+  ASSERT_EQ(::symlink("loop.zqd", s.w.at("images/s/loop.zqd").c_str()), 0);
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {{"gone", "No such file or directory"}, {"loop", "Too many levels of symbolic links"}};
+  for (const auto& c : cases) {
+    const tool_result r = run_tool(s.w, std::string("s 2 a ") + c.name + " r");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ending(r.out), crlf("\n\tTreatment\n\tFile C:\\images\\s\\" + std::string(c.name) + ".zqd unknown\n"));
+    EXPECT_EQ(r.err, "tilvaro: images/s/" + std::string(c.name) + ".zqd: " + c.reason + "\n");
+    s.expect_untouched({"loop.zqd"});
+  }
 }
 
 // An input that is there for the bounds pass and gone (or unreadable) for
@@ -117,9 +141,10 @@ void input_taken_away(bool remove) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   open_to_all(s.w);
   ::chmod(s.w.at("images/s").c_str(), 0777);  // the unprivileged run creates its temporary here
-  const pid_t pid = start_tool(s.w, "s 2 a f r", remove ? std::function<void()>{} : as_nobody);
-  const int end = ::open(fifo.c_str(), O_WRONLY);  // waits for the bounds pass
-  ASSERT_GE(end, 0);
+  const pid_t pid = remove ? start_tool(s.w, "s 2 a f r") : start_tool(s.w, "s 2 a f r", as_nobody, sandbox_tool(s.w));
+  const int end = open_fifo_for_writing(fifo);  // waits for the bounds pass
+  if (end < 0) ::kill(pid, SIGKILL);
+  ASSERT_GE(end, 0) << finish_tool(s.w, pid).err;
   if (remove) {
     ::unlink(fifo.c_str());
   } else {
@@ -133,6 +158,7 @@ void input_taken_away(bool remove) {
   EXPECT_EQ(from_copy_pass(r.out),
             crlf("\n\tFile 1 Name : C:\\images\\s\\a.zqd \n\tFile 2 Name : C:\\images\\s\\f.zqd "
                  "\n\tFile C:\\images\\s\\f.zqd cannot be opened again (" + reason + ")\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/f.zqd: " + reason + "\n");
   if (remove) {
     s.expect_untouched();
   } else {
@@ -151,8 +177,9 @@ void interrupted(int sig) {
   const std::string fifo = s.w.at("images/s/f.zqd");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   const pid_t pid = start_tool(s.w, "s 2 big f r");
-  const int end = ::open(fifo.c_str(), O_WRONLY);  // the bounds pass
-  ASSERT_GE(end, 0);
+  const int end = open_fifo_for_writing(fifo);  // the bounds pass
+  if (end < 0) ::kill(pid, SIGKILL);
+  ASSERT_GE(end, 0) << finish_tool(s.w, pid).err;
   ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
   ::close(end);
 
@@ -167,12 +194,14 @@ void interrupted(int sig) {
     }
     if (temp.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_FALSE(temp.empty()) << "no temporary grew";
+  if (temp.empty()) ::kill(pid, SIGKILL);
+  ASSERT_FALSE(temp.empty()) << "no temporary grew" << finish_tool(s.w, pid).err;
   ::kill(pid, sig);
   const tool_result r = finish_tool(s.w, pid);
   EXPECT_EQ(r.signal, sig);
   // Console text still pending goes out on the way down.
   EXPECT_NE(r.out.find(crlf("\n\tFile 1 Name : C:\\images\\s\\big.zqd ")), std::string::npos);
+  EXPECT_EQ(r.err, "");
   s.expect_untouched({"f.zqd"});
 }
 
@@ -194,6 +223,7 @@ TEST(Faults, ResultIsAnInputUnderAnotherName) {
     ASSERT_EQ(::link(s.w.at("images/s/a.zqd").c_str(), s.w.at("images/s/hard.zqd").c_str()), 0);
     const tool_result r = run_tool(s.w, std::string("s 2 a a ") + spelling.result);
     EXPECT_EQ(r.status, 0) << spelling.result;
+    EXPECT_EQ(r.err, "") << spelling.result;
     EXPECT_EQ(s.w.get(std::string("images/s/") + spelling.replaced), merged) << spelling.result;
     EXPECT_EQ(s.w.list("images/s"), (std::set<std::string>{"a.zqd", "big.zqd", "hard.zqd", "link.zqd", "r.zqd"}));
     struct stat st;

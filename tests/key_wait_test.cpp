@@ -137,6 +137,43 @@ TEST(KeyWait, SignalDuringTheWaitRestoresTheTerminal) {
   }
 }
 
+int wait_then_say_done() {
+  wait_key();
+  say("DONE");
+  return 0;
+}
+
+// Ctrl-Z during the wait: the shell gets the settings from before the wait
+// while the job is stopped; after it goes on, one key ends the wait.
+TEST(KeyWait, CtrlZGivesTheShellItsSettingsAndOneKeyStillEndsTheWait) {
+  pty_child child([&] { return run_as_job(true, child.resume_fd(), wait_then_say_done); });
+  ASSERT_TRUE(child.ok());
+  ASSERT_TRUE(child.wait_for_key_mode());
+  child.type("\x1a");  // Ctrl-Z
+  ASSERT_EQ(child.read_output(kBoundMs, "STOPPED;"), "STOPPED;");
+  EXPECT_TRUE(child.canonical_with_echo()) << "the shell got the key mode";
+  child.resume();
+  ASSERT_TRUE(child.wait_for_key_mode());
+  EXPECT_FALSE(child.settings().c_lflag & ECHO);
+  child.type("k");
+  EXPECT_EQ(child.read_output(kBoundMs, "DONE"), "STOPPED;DONE");
+  const int status = child.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(child.canonical_with_echo());
+}
+
+// A background job cannot read a key: it neither waits nor is stopped.
+TEST(KeyWait, BackgroundJobDoesNotWait) {
+  pty_child child([&] { return run_as_job(false, child.resume_fd(), wait_then_say_done); });
+  ASSERT_TRUE(child.ok());
+  const int status = child.finish();
+  EXPECT_EQ(child.read_output(kQuietMs), "DONE");
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(child.canonical_with_echo());
+}
+
 TEST(KeyWait, WithoutAControllingTerminalItReturnsAtOnce) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);

@@ -52,6 +52,12 @@ std::string header(const std::string& minx, const std::string& miny, const std::
   return "4\t" + minx + "\t" + miny + "\r\n5\t" + maxx + "\t" + maxy + "\r\n6\t" + minz + "\t" + maxz + "\r\n";
 }
 
+// The warning for an input whose copy ended before its text did.
+std::string cut_short(const std::string& file, int line, std::size_t bytes) {
+  return "tilvaro: images/s/" + file + ": warning: the copy stopped at line " + std::to_string(line) +
+         ", where a record cannot be read; " + std::to_string(bytes) + " bytes from there on were not copied\n";
+}
+
 const std::string start_header = header("4000000.000000", "4000000.000000", "0.000000", "0.000000",
                                         "100000.000000", "0.000000");
 const std::string start_bounds = bounds("4000000.000000", "4000000.000000", "0.000000", "0.000000",
@@ -110,6 +116,20 @@ TEST(Merge, DataRecordsDoNotMoveTheBounds) {
                                          "1\t1000000.000000\t-1000000.000000\r\n");
 }
 
+TEST(Merge, CodesOfAnyLengthAreCarriedThrough) {
+  work_dir w;
+  const std::string too_long(4097, '9');
+  w.put("images/s/a.zqd", "99999999999999999999999 10 10\n-4294967296 20 20\n+06 1 2\n4294967296 1 1\n"
+                          "+0042 2 2\n-000 3 3\n-099999999999999999999 4 4\n" + too_long + " 5 5\n6 6 6\n");
+  const tool_result r = run_tool(w, "s 1 a r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("images/s/r.zqd"), header("10.000000", "10.000000", "20.000000", "20.000000", "1.000000",
+                                            "2.000000") +
+                                         "4294967296\t1.000000\t1.000000\r\n42\t2.000000\t2.000000\r\n"
+                                         "0\t3.000000\t3.000000\r\n-99999999999999999999\t4.000000\t4.000000\r\n");
+  EXPECT_EQ(r.err, cut_short("a.zqd", 8, too_long.size() + 11));
+}
+
 TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
   work_dir w;
   w.put("images/s/h.zqd", "4 1 1\r\n5 2 2\r\n6 3 3\r\n");
@@ -119,6 +139,37 @@ TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
                                          "1\t1.000000\t1.000000\r\n9\t9.000000\t9.000000\r\n");
+  EXPECT_EQ(r.err, cut_short("w.zqd", 5, 14));
+}
+
+// One warning for each input whose copy ends before its text does; none
+// for an input that ends cleanly, with only white space after its last
+// complete record.
+TEST(Merge, CopyEndingEarlyIsWarnedOnceCleanEndsAreNot) {
+  const std::string head = "4 1 1\n5 2 2\n6 3 3\n";
+  const struct {
+    const char* data;  // after the header
+    int line;          // 0: no warning
+    std::size_t bytes;
+  } cases[] = {
+      {"", 0, 0},
+      {"1 1 1", 0, 0},
+      {"1 1 1\r\n \t\r\n\n\f", 0, 0},
+      {"1 1 1\n\x1A" "garbage", 0, 0},
+      {"1 1 1\n2 2 two\n3 3 3\n", 5, 14},
+      {"1 1 1\r\n7 1.5", 5, 5},  // the last record cut short
+      {"1 1 1\n\n\n-", 7, 1},
+      {"1 1 1\nword\x1A" "rest", 5, 4},
+      {"1 1 1\n\n  x 2 2\r\n3 3 3\r\n", 6, 14},
+  };
+  for (const auto& c : cases) {
+    work_dir w;
+    w.put("images/s/a.zqd", head + c.data);
+    const tool_result r = run_tool(w, "s 2 a a r");
+    EXPECT_EQ(r.status, 0) << c.data;
+    const std::string one = c.line ? cut_short("a.zqd", c.line, c.bytes) : "";
+    EXPECT_EQ(r.err, one + one) << c.data;
+  }
 }
 
 TEST(Merge, ShortOrNaNHeadersContributeOnlyWhatTheyHold) {
@@ -146,6 +197,7 @@ TEST(Merge, AnswersAreTokens) {
                        file_line(3, "C:\\images\\s\\a.zqd"));
   EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
                                          "2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n1\t1.000000\t1.000000\r\n");
+  EXPECT_EQ(r.err, "");  // a clean run says nothing on standard error
 }
 
 TEST(Merge, MissingThirdInputLeavesNothingBehind) {
@@ -155,6 +207,7 @@ TEST(Merge, MissingThirdInputLeavesNothingBehind) {
   const tool_result r = run_tool(w, "s 4 a a zz a r");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, dialogue(4) + crlf("\n\tFile C:\\images\\s\\zz.zqd unknown\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/zz.zqd: No such file or directory\n");
   EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
 }
@@ -197,6 +250,7 @@ TEST(Merge, InputEndingBeforeANameCreatesNothing) {
     const tool_result r = run_tool(w, c.input);
     EXPECT_EQ(r.status, 1) << c.input;
     EXPECT_EQ(r.out, c.console) << c.input;
+    EXPECT_EQ(r.err, "tilvaro: standard input: ended before the answer\n") << c.input;
     EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"}) << c.input;
   }
 }
@@ -209,6 +263,7 @@ TEST(Merge, CountOutOfRangeStopsTheDialogue) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, banner + folder_q + count_q +
                          crlf("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n"));
+    EXPECT_EQ(r.err, "tilvaro: standard input: the number of files is out of range\n");
     EXPECT_TRUE(w.list("images/s").empty());
   }
 }
@@ -219,6 +274,7 @@ TEST(Merge, ResultThatCannotBeCreated) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner + folder_q + count_q + result_q +
                        crlf("\n\tFile C:\\images\\nowhere\\r.zqd cannot be created (No such file or directory)\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/nowhere/r.zqd: No such file or directory\n");
   EXPECT_FALSE(w.exists("images"));
 }
 

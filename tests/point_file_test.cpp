@@ -20,6 +20,9 @@
 #include "text_source.h"
 #include "value_text.h"
 
+// Failure messages show a code as its text.
+void PrintTo(const point_code& code, std::ostream* os) { *os << code.text(); }
+
 namespace {
 
 constexpr double untouched = -777.0;
@@ -27,7 +30,7 @@ constexpr std::int32_t untouched_code = -777;
 
 struct record {
   int fields;
-  std::int32_t code = untouched_code;
+  point_code code = untouched_code;
   double first = untouched;
   double second = untouched;
 };
@@ -57,7 +60,7 @@ TEST(ReadRecord, FieldSyntax) {
   struct {
     const char* text;
     int fields;
-    std::int32_t code;
+    point_code code;
     double first, second;
   } const cases[] = {
       {"1 2 3", 3, 1, 2, 3},
@@ -96,9 +99,6 @@ TEST(ReadRecord, FieldSyntax) {
       {"1.5 2 3", 3, 1, 0.5, 2},  // the code ends at the point
       {"+ 1 2", 0, untouched_code, untouched, untouched},
       {"abc 1 2", 0, untouched_code, untouched, untouched},
-      {"2147483648 1 2", 0, untouched_code, untouched, untouched},
-      {"-2147483649 1 2", 0, untouched_code, untouched, untouched},
-      {"99999999999999999999999999 1 2", 0, untouched_code, untouched, untouched},
       // incomplete records
       {"7 1.5", 2, 7, 1.5, untouched},
       {"7 abc 2", 1, 7, untouched, untouched},
@@ -108,10 +108,52 @@ TEST(ReadRecord, FieldSyntax) {
   for (const auto& c : cases) {
     const record r = read_one(c.text);
     EXPECT_EQ(r.fields, c.fields) << c.text;
-    EXPECT_EQ(r.code, c.code) << c.text;
+    EXPECT_EQ(r.code, point_code(c.code)) << c.text;
     EXPECT_TRUE(same(r.first, c.first)) << c.text << " first " << r.first;
     EXPECT_TRUE(same(r.second, c.second)) << c.text << " second " << r.second;
   }
+}
+
+std::string written(const point_code& code, double a, double b);
+
+// Codes of any length up to point_code::max_digits significant digits are
+// carried as the integer they are; a longer one is not a code.
+TEST(ReadRecord, CodesOfAnyLength) {
+  const std::string longest = "-" + std::string(5000, '0') + "1" + std::string(point_code::max_digits - 1, '0');
+  const std::string too_long = "1" + std::string(point_code::max_digits, '0');
+  struct {
+    std::string text;
+    int fields;
+    std::string code;
+  } const cases[] = {
+      {"2147483647 1 2", 3, "2147483647"},
+      {"2147483648 1 2", 3, "2147483648"},
+      {"-2147483648 1 2", 3, "-2147483648"},
+      {"-2147483649 1 2", 3, "-2147483649"},
+      {"+0042 1 2", 3, "42"},
+      {"-000 1 2", 3, "0"},
+      {"-00000000000000000000000000000 1 2", 3, "0"},
+      {"+0004294967296 1 2", 3, "4294967296"},
+      {"-99999999999999999999 1 2", 3, "-99999999999999999999"},
+      {"00000000000000000000000000002147483647 1 2", 3, "2147483647"},
+      {longest + " 1 2", 3, longest.substr(0, 1) + longest.substr(5001)},
+      {too_long + " 1 2", 0, std::to_string(untouched_code)},
+      {"-" + too_long + "\t1 2", 0, std::to_string(untouched_code)},
+  };
+  for (const auto& c : cases) {
+    const record r = read_one(c.text);
+    EXPECT_EQ(r.fields, c.fields) << c.text.substr(0, 40);
+    EXPECT_EQ(r.code.text(), c.code) << c.text.substr(0, 40);
+    if (c.fields == 3) {
+      EXPECT_EQ(written(r.code, 1, 2), c.code + "\t1.000000\t2.000000\r\n");
+    }
+  }
+  // A code too long to hold is consumed: the next field starts after it.
+  text_source src(too_long + " 1 2");
+  point_code code;
+  double a, b;
+  EXPECT_EQ(read_record(src.reader, code, a, b), 0);
+  EXPECT_EQ(src.reader.peek(), ' ');
 }
 
 TEST(ReadRecord, HexadecimalIsNotAValue) {
@@ -171,7 +213,7 @@ TEST(ReadRecord, SubstituteByteEndsTheText) {
 }
 
 TEST(ReadRecord, HeaderCodesAreNotExamined) {
-  const auto rs = read_all("9 10 20\n-3 30 40\n0 1 2\n12 1.5 2\n");
+  const auto rs = read_all("9 10 20\n-3 30 40\n-" + std::string(300, '7') + " 1 2\n12 1.5 2\n");
   ASSERT_EQ(rs.size(), 5u);
   EXPECT_EQ(rs[0].code, 9);
   EXPECT_EQ(rs[1].code, -3);
@@ -228,7 +270,7 @@ TEST(ReadRecord, ValuesMatchStrtod) {
   }
   text_source src(text);
   for (const std::string& v : values) {
-    std::int32_t code;
+    point_code code;
     double a, b;
     ASSERT_EQ(read_record(src.reader, code, a, b), 3) << v;
     double expected = std::strtod(v.c_str(), nullptr);
@@ -258,7 +300,7 @@ struct record_sink {
   }
 };
 
-std::string written(std::int32_t code, double a, double b) {
+std::string written(const point_code& code, double a, double b) {
   record_sink sink;
   write_record(sink.out, code, a, b);
   return sink.bytes();
@@ -303,10 +345,10 @@ TEST(WriteRecord, RoundTrip) {
   text_source src(first_pass);
   record_sink second;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    std::int32_t code;
+    point_code code;
     double a, b;
     ASSERT_EQ(read_record(src.reader, code, a, b), 3);
-    ASSERT_EQ(code, static_cast<std::int32_t>(i));
+    ASSERT_EQ(code, point_code(static_cast<std::int32_t>(i)));
     char text[value_text_max + 1];
     *format_value(text, values[i]) = '\0';
     double expected = std::isnan(values[i]) ? values[i] : std::strtod(text, nullptr);
@@ -323,10 +365,11 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
   static const char* const odd[] = {"+5", "007", "-0", "0", "-0.000000", "0.000000", "-0.000001", "+1.500000",
                                     "01.500000", "1.5", "1.5000000", "12345678.000000", "9999999.999999",
                                     "-9999999.999999", "1e3", "+INF", "-NAN", "abc", "1.50000O", ".500000",
-                                    "5.", "99999999", "2147483648", "-2147483648", "1\r2.000000"};
+                                    "5.", "99999999", "2147483648", "-2147483648", "1\r2.000000",
+                                    "+0042", "-000", "4294967296", "-099999999999999999999"};
   if (pick(8) == 0) return odd[pick(sizeof odd / sizeof *odd)];
   std::string s = pick(4) == 0 ? "-" : "";
-  const int int_digits = 1 + pick(is_code ? 9 : 8);
+  const int int_digits = 1 + pick(is_code ? (pick(8) == 0 ? 30 : 9) : 8);
   s += static_cast<char>('1' + pick(9));
   for (int i = 1; i < int_digits; ++i) s += static_cast<char>('0' + pick(10));
   if (pick(6) == 0) s[s.size() - int_digits] = '0';
@@ -355,7 +398,7 @@ TEST(CopyRecord, SameAsReadThenWrite) {
       record_sink copied, rewritten;
       for (;;) {
         const int n = copy_record(a.reader, copied.out);
-        std::int32_t code;
+        point_code code;
         double x, y;
         const int m = read_record(b.reader, code, x, y);
         if (m == 3) write_record(rewritten.out, code, x, y);

@@ -26,10 +26,11 @@ constexpr int kQuietMs = 200;
 class pty_child {
  public:
   explicit pty_child(const std::function<int()>& body) {
-    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0 || pipe(resume_) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(master_);
+      close(resume_[1]);
       if (login_tty(slave_) != 0) _exit(90);
       _exit(body());
     }
@@ -41,6 +42,8 @@ class pty_child {
     }
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
+    for (int fd : resume_)
+      if (fd >= 0) close(fd);
   }
   bool ok() const { return pid_ > 0; }
 
@@ -85,6 +88,10 @@ class pty_child {
 
   bool still_running() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
 
+  // A byte for the child on the pipe it reads as resume_fd (see run_as_job).
+  void resume() const { ASSERT_EQ(write(resume_[1], "g", 1), 1); }
+  int resume_fd() const { return resume_[0]; }
+
   // The child's wait status, or -1 when it had to be killed.
   int finish() {
     int status = 0;
@@ -103,6 +110,40 @@ class pty_child {
   int slave_ = -1;
   pid_t pid_ = -1;
   bool reaped_ = false;
+  int resume_[2] = {-1, -1};
   std::string seen_;
 };
+
+// The child's part for a run as a job of a small shell on the terminal: body
+// runs in a process group of its own, in the foreground or, when foreground
+// is false, in the background. When the job stops, the shell takes the
+// terminal back, writes "STOPPED;" and waits for a byte on resume_fd, then
+// gives the terminal back and continues the job (exit status 99 when no
+// byte comes). Returns the job's exit status, 100 + signal when killed.
+inline int run_as_job(bool foreground, int resume_fd, const std::function<int()>& body) {
+  signal(SIGTTOU, SIG_IGN);
+  const pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    if (foreground) tcsetpgrp(STDIN_FILENO, getpgrp());
+    signal(SIGTTOU, SIG_DFL);
+    _exit(body());
+  }
+  setpgid(job, job);
+  if (foreground) tcsetpgrp(STDIN_FILENO, job);
+  int status = 0;
+  while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+    (void)!write(STDOUT_FILENO, "STOPPED;", 8);
+    char c;
+    if (read(resume_fd, &c, 1) != 1) {
+      kill(job, SIGKILL);
+      waitpid(job, nullptr, 0);
+      return 99;
+    }
+    tcsetpgrp(STDIN_FILENO, job);
+    kill(-job, SIGCONT);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
 

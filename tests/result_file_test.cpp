@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tool_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -54,14 +56,12 @@ void put(const result_file& r, const std::string& text) {
   ASSERT_EQ(write(r.fd(), text.data(), text.size()), ssize_t(text.size()));
 }
 
-// Runs body in a forked child and returns its wait status.
+// Runs body in a forked child and returns its wait status (bounded).
 template <class Body>
 int run_child(Body body) {
   pid_t pid = fork();
   if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
+  return wait_bounded(pid);
 }
 
 class umask_scope {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -77,44 +78,93 @@ inline std::string crlf(const std::string& s) {
 }
 
 struct tool_result {
-  int status = -1;  // exit status, or -1 when ended by a signal
+  int status = -1;  // exit status, or -1 when ended by a signal (or killed after the bound)
   int signal = 0;   // the signal that ended it
   std::string out;  // every byte written to standard output
+  std::string err;  // every byte written to standard error
 };
 
-// Starts the tool in dir with input on standard input (a file, so the tool
-// sees its end) and standard output in a file. The child starts a new
-// session, so it has no controlling terminal and the key wait is skipped.
-// setup runs in the child just before exec (limits, user, signal
-// dispositions).
-inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {}) {
+// How long one run of the tool may take before it is killed: only there to
+// keep a broken build from hanging the test run.
+constexpr int kToolBoundMs = 60000;
+
+// For runs as another user: a copy of the executable inside dir, reachable
+// also when the checkout is in a folder that user cannot enter, and dir
+// opened to everyone. Returns the copy's path.
+inline std::string sandbox_tool(const work_dir& dir) {
+  const std::string copy = dir.at(".tilvaro");
+  std::system(("cp '" TILVARO_EXE "' '" + copy + "' && chmod -R a+rX '" + dir.path() + "'").c_str());
+  return copy;
+}
+
+// Starts the tool (exe, by default the one built) in dir with input on
+// standard input (a file, so the tool sees its end) and standard output and
+// error in files. The child starts a new session, so it has no controlling
+// terminal and the key wait is skipped. setup runs in the child just before
+// exec (limits, user, signal dispositions).
+inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {},
+                        const std::string& exe = TILVARO_EXE) {
   const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
+  const std::string err_path = dir.path() + "/.stderr";
   std::ofstream(in_path, std::ios::binary) << input;
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
     const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
+    ::dup2(err, 2);
     if (setup) setup();
-    ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+    ::execl(exe.c_str(), "tilvaro", static_cast<char*>(nullptr));
     _exit(127);
   }
   return pid;
 }
 
-// Waits for a tool started by start_tool and collects what it did.
-inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
+// Waits for a child at most bound_ms, then kills it. Returns its wait
+// status; killed tells whether the bound was reached.
+inline int wait_bounded(pid_t pid, int bound_ms = kToolBoundMs, bool* killed = nullptr) {
   int raw = 0;
-  ::waitpid(pid, &raw, 0);
+  int ms = 0;
+  for (; ms < bound_ms && ::waitpid(pid, &raw, WNOHANG) == 0; ms += 2) ::usleep(2000);
+  if (killed) *killed = ms >= bound_ms;
+  if (ms >= bound_ms) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &raw, 0);
+  }
+  return raw;
+}
+
+// Opens a FIFO for writing, waiting at most bound_ms for its reader;
+// -1 when none came.
+inline int open_fifo_for_writing(const std::string& path, int bound_ms = kToolBoundMs) {
+  for (int ms = 0; ms < bound_ms; ms += 2) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    if (errno != ENXIO) return -1;
+    ::usleep(2000);
+  }
+  return -1;
+}
+
+// Waits (at most kToolBoundMs, then kills it) for a tool started by
+// start_tool and collects what it did.
+inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
+  bool killed = false;
+  const int raw = wait_bounded(pid, kToolBoundMs, &killed);
   tool_result r;
+  if (killed) r.err = "(killed: still running after the bound)\n";
   if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
   r.out = dir.get(".stdout");
-  ::unlink((dir.path() + "/.stdin").c_str());
-  ::unlink((dir.path() + "/.stdout").c_str());
+  r.err += dir.get(".stderr");
+  for (const char* name : {"/.stdin", "/.stdout", "/.stderr"}) ::unlink((dir.path() + name).c_str());
   return r;
 }
 

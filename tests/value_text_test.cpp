@@ -2,6 +2,8 @@
 // against boundary tables and against the C library as an independent oracle.
 #include "value_text.h"
 
+#include "digit_chunks.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -230,6 +232,31 @@ TEST(DecimalToDouble, MatchesStrtod) {
     double expected = std::strtod(text, nullptr);
     if (std::isinf(expected)) expected = DBL_MAX;
     ASSERT_EQ(decimal_to_double(digits, e, false), expected) << text;
+  }
+}
+
+// The bit counts and the wide product against independent oracles: a bit
+// loop, and the compiler's 128-bit type where it has one. In a build with
+// TILVARO_PORTABLE_ARITHMETIC this checks the plain C++ versions.
+TEST(Arithmetic, BitCountsAndWideProduct) {
+  std::mt19937_64 rng(41);
+  for (int i = 0; i < 200000; ++i) {
+    std::uint64_t x = rng() >> (rng() % 64);
+    if (i < 64) x = std::uint64_t{1} << i;
+    int low = 0, length = 0;
+    while (low < 64 && !((x >> low) & 1)) ++low;
+    for (std::uint64_t y = x; y != 0; y >>= 1) ++length;
+    ASSERT_EQ(bit_length(x), length) << x;
+    if (x != 0) {
+      ASSERT_EQ(lowest_bit(x), low) << x;
+    }
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef unsigned __int128 u128;
+    const std::uint64_t a = i < 64 ? ~std::uint64_t{0} : rng(), b = i < 64 ? x : rng() >> (rng() % 64);
+    std::uint64_t high;
+    const std::uint64_t low_word = multiply_wide(a, b, high);
+    ASSERT_EQ(static_cast<u128>(high) << 64 | low_word, static_cast<u128>(a) * b) << a << " * " << b;
+#endif
   }
 }
 

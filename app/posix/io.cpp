@@ -32,6 +32,8 @@ int io_write_all(int fd, const char* p, std::size_t n) {
 
 long long io_offset(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
 
+bool io_seek(int fd, long long offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset; }
+
 void io_start_writeback(int fd, long long from, long long length) {
 #if defined(__linux__)
   ::sync_file_range(fd, from, length, SYNC_FILE_RANGE_WRITE);

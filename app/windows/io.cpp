@@ -151,6 +151,14 @@ long long io_offset(int fd) {
   return at.QuadPart;
 }
 
+bool io_seek(int fd, long long offset) {
+  const HANDLE h = handle_of(fd);
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return false;
+  LARGE_INTEGER to{};
+  to.QuadPart = offset;
+  return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != 0;
+}
+
 // Windows has no call that starts writeback without waiting for it; the
 // final FlushFileBuffers does all of it.
 void io_start_writeback(int, long long, long long) {}

@@ -13,6 +13,24 @@ bool key_ends_wait(bool key_down, wchar_t typed, unsigned short virtual_key) {
          virtual_key == VK_INSERT || virtual_key == VK_DELETE;
 }
 
+namespace {
+
+// When standard output is not the console (redirected to a file or a pipe),
+// one line on the console itself says why nothing seems to happen.
+void hint_on_console() {
+  DWORD mode;
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
+  const HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  static const char hint[] = "tilvaro: the run failed; press a key to end it\r\n";
+  DWORD wrote;
+  WriteFile(out, hint, sizeof hint - 1, &wrote, nullptr);
+  CloseHandle(out);
+}
+
+}  // namespace
+
 // The console of the process (CONIN$), not standard input, which may be a
 // file or a pipe. A process without a console does not wait: CONIN$ cannot
 // be opened then, or is no console. Keys typed before the wait began are
@@ -25,6 +43,7 @@ void wait_key() {
   if (in == INVALID_HANDLE_VALUE) return;
   DWORD mode;
   if (GetConsoleMode(in, &mode)) {
+    hint_on_console();
     FlushConsoleInputBuffer(in);
     for (;;) {
       INPUT_RECORD record;
