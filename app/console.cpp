@@ -21,6 +21,7 @@ char pending[block_size];
 std::atomic<std::size_t> pending_len{0};
 static_assert(std::atomic<std::size_t>::is_always_lock_free, "the handler reads the count");
 bool unbuffered = false;
+bool muted = false;
 
 // Async-signal-safe: used by the interruption clean-up too.
 void write_pending() {
@@ -48,7 +49,10 @@ void console_open() {
   interrupt_set_flush(write_pending);
 }
 
+void console_mute() { muted = true; }
+
 void say(const std::string& text) {
+  if (muted) return;
   for (const char c : text) {
     if (c == '\n') put('\r');
     put(c);

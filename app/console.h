@@ -16,6 +16,8 @@
 // closed console must not stop a merge.
 void console_open();
 void say(const std::string& text);
+// From now on say() drops its text: standard output carries the result.
+void console_mute();
 void console_flush();
 
 // Input: standard input read under the point-file rules (CR removed, 0x1A

@@ -65,8 +65,8 @@ bool opening() {
 
   say("\n\tnumber of files to paste ? ");
   if (scan_int32(console_input(), num_arch) == int_scan::out_of_range) {
-    complain("standard input", "the number of files is out of range");
-    say("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n");
+    complain("standard input", "the number of files is too large");
+    say("\n\tThe number of files is too large\n");
     return false;
   }  // no digits: the count stays 0 and the text answers the next question
 

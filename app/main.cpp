@@ -1,13 +1,39 @@
-// tilvaro: pastes several point files of one folder into one result file.
+// tilvaro: pastes several point files into one result file.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "command_line.h"
 #include "console.h"
 #include "dialogue.h"
 #include "interrupt.h"
 #include "merge.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  const command_line cl = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+  switch (cl.what) {
+    case command::help:
+      std::fputs(usage_text().c_str(), stdout);
+      return 0;
+    case command::version:
+      std::fputs("tilvaro " TILVARO_VERSION "\n", stdout);
+      return 0;
+    case command::usage_error:
+      std::fprintf(stderr, "tilvaro: %s\nTry 'tilvaro --help' for more information.\n", cl.reason.c_str());
+      return 2;
+    case command::dialogue:
+    case command::merge:
+      break;
+  }
+
   install_interrupt_cleanup();
   console_open();
-  const int status = opening() ? treatment() : 1;
+  int status;
+  if (cl.what == command::merge)
+    status = batch(cl.output, cl.inputs, cl.quiet);
+  else
+    status = opening() ? treatment() : 1;
   console_flush();
   return status;
 }

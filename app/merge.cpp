@@ -2,15 +2,19 @@
 #include "merge.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "console.h"
 #include "diagnostic.h"
-#include "host_path.h"
+#include "progress.h"
 #include "scan.h"
 #include "state.h"
+#include "terminal.h"
 #include "value_text.h"
 
 namespace {
@@ -20,10 +24,10 @@ std::string value_text(double v) {
   return std::string(buf, format_value(buf, v));
 }
 
-// Opens an input by its drive-form path; false with errno set when it
-// cannot be opened (also for a path the file system cannot take as it is).
+// Opens an input by its path as the run names it; false with errno set when
+// it cannot be opened (also for a path the file system cannot take as it is).
 bool open_input(text_reader& f1, const std::string& nomim3) {
-  const std::string path = host_path(nomim3);
+  const std::string path = opened_path(nomim3);
   if (path.find('\0') != std::string::npos) {
     errno = ENOENT;
     return false;
@@ -73,13 +77,28 @@ void warn_if_cut_short(text_reader& f1, const std::string& nomim3, int fields, l
     where = "byte " + std::to_string(start);
   }
   while (f1.peek() >= 0) f1.advance_to(f1.limit());
-  complain(host_path(nomim3), "warning: the copy stopped at " + where + ", where a record cannot be read; " +
+  complain(opened_path(nomim3), "warning: the copy stopped at " + where + ", where a record cannot be read; " +
                                   std::to_string(f1.offset() - first) + " bytes from there on were not copied");
+}
+
+// The input sizes added up, for the progress line; 0 when one is unknown.
+std::uint64_t total_size() {
+  std::uint64_t total = 0;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    std::error_code failed;
+    const std::uintmax_t size =
+        std::filesystem::file_size(opened_path(im_number[static_cast<std::size_t>(i)].name), failed);
+    if (failed) return 0;
+    total += size;
+  }
+  return total;
 }
 
 }  // namespace
 
 int treatment() {
+  assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
+  assert(choices.to_stdout || f2.file.fd() >= 0);
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
@@ -94,7 +113,7 @@ int treatment() {
   for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
     if (!open_input(f1, nomim3)) {
-      complain(host_path(nomim3), std::strerror(errno));
+      complain(opened_path(nomim3), std::strerror(errno));
       return abandon("\n\tFile " + nomim3 + " unknown\n");
     }
     double min_x, min_y, min_alt, max_x, max_y, max_alt;  // the input's x, y and z extent
@@ -121,11 +140,25 @@ int treatment() {
 
   say("\n");
 
-  // Copy pass: every complete data record, input after input.
+  // Copy pass: every complete data record, input after input. The progress
+  // line counts each buffer of input as it is read, and is erased before
+  // the console writes and before any message.
+  progress_line progress;
+  const bool share_line = choices.progress && !choices.to_stdout && stdout_is_terminal();
+  if (choices.progress) {
+    progress.start(total_size());
+    f1.observe(progress_line::count, &progress);
+  }
   for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    say("\n\tFile " + std::to_string(i) + " Name : " + nomim3 + " ");
-    if (!open_input(f1, nomim3)) return file_failed(nomim3, "cannot be opened again", std::strerror(errno));
+    const std::string file_line = "\tFile " + std::to_string(i) + " Name : " + nomim3 + " ";
+    progress.erase();
+    say("\n" + file_line);
+    progress.follow(share_line ? file_line : "");
+    if (!open_input(f1, nomim3)) {
+      progress.finish();
+      return file_failed(nomim3, "cannot be opened again", std::strerror(errno));
+    }
     for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
     long long start;  // where the record being read begins
     int fields;
@@ -133,21 +166,28 @@ int treatment() {
       start = f1.offset();
       fields = copy_record(f1, f2.out);  // read_record, then write_record when complete
     } while (fields == 3);
-    if (f1.error() != 0) return unreadable(f1, nomim3);
+    if (f1.error() != 0) {
+      progress.finish();
+      return unreadable(f1, nomim3);
+    }
     // Any write error (a full disk, a file-size limit, an I/O error) ends
     // the copy: reading on could not change the outcome.
     if (f2.out.error() != 0) {
       f1.close();
       break;
     }
+    progress.erase();
+    f1.observe(nullptr, nullptr);  // the warning's second reading is not progress
     warn_if_cut_short(f1, nomim3, fields, start);
     f1.close();
+    if (choices.progress) f1.observe(progress_line::count, &progress);
   }
+  progress.finish();
 
   std::string reason;
   if (!f2.out.flush()) {
     reason = std::strerror(f2.out.error());
-  } else if (f2.file.commit(reason)) {
+  } else if (choices.to_stdout || f2.file.commit(reason)) {
     return 0;
   }
   return file_failed(f2.name, "cannot be written", reason);

@@ -7,5 +7,6 @@
 // place. Returns the exit status: 0 when the result was written completely,
 // 1 when the run ended without it (the message has been printed and the
 // result's old content, if any, is untouched).
-// Preconditions: opening() succeeded (num_arch, im_number and f2 are set).
+// Preconditions: opening() or batch() succeeded (num_arch, im_number and f2
+// are set).
 int treatment();

@@ -6,13 +6,12 @@
 #include "host_path.h"
 #include "key_wait.h"
 
+run_choices choices;
 std::int32_t num_arch = 0;
 std::vector<image> im_number;
 result_stream f2;
 
-std::string file_failure(const std::string& path, const char* what, const std::string& reason) {
-  return "\n\tFile " + path + " " + what + " (" + reason + ")\n";
-}
+std::string opened_path(const std::string& path) { return choices.drive_paths ? host_path(path) : path; }
 
 int abandon(const std::string& message) {
   say(message);
@@ -20,11 +19,11 @@ int abandon(const std::string& message) {
   // Nothing is pending while the run waits: a run killed or stopped during
   // the wait leaves nothing behind and has said everything.
   console_flush();
-  wait_key();
+  if (choices.key_wait) wait_key();
   return 1;
 }
 
 int file_failed(const std::string& path, const char* what, const std::string& reason) {
-  complain(host_path(path), reason);
-  return abandon(file_failure(path, what, reason));
+  complain(opened_path(path), reason);
+  return abandon("\n\tFile " + path + " " + what + " (" + reason + ")\n");
 }

@@ -1,5 +1,5 @@
-// The state that the dialogue (opening) hands to the merge (treatment). It
-// lives for the whole process.
+// The state that the dialogue (opening) or the command line (batch) hands to
+// the merge (treatment). It lives for the whole process.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,22 @@
 #include "point_file.h"
 #include "result_file.h"
 
-// One input, by its path in drive form ("C:\images\survey\a.zqd").
+// How the run was asked for; the defaults are the dialogue's, and the
+// command line changes them before the merge.
+struct run_choices {
+  bool drive_paths = true;  // paths in drive form ("C:\images\s\a.zqd"), mapped to host paths
+  bool key_wait = true;     // a failure waits for a key press on the terminal
+  bool to_stdout = false;   // f2 writes to standard output: no temporary to put in place
+  bool progress = false;    // a progress line on standard error during the copy pass
+};
+extern run_choices choices;
+
+// The path handed to the file system for a path as the run names it: mapped
+// from drive form (host_path.h) for the dialogue, as given otherwise.
+std::string opened_path(const std::string& path);
+
+// One input, by its path in drive form ("C:\images\survey\a.zqd"), or as
+// given on the command line.
 struct image {
   std::string name;
 };
@@ -31,15 +46,13 @@ extern std::vector<image> im_number;
 // The result, its temporary created and open for writing.
 extern result_stream f2;
 
-// The message of a failed file operation: "File <path> <what> (<reason>)".
-std::string file_failure(const std::string& path, const char* what, const std::string& reason);
-
 // Ends a run that cannot produce a complete result: prints message, removes
 // the temporary result, writes out the console text, then waits for a key on
-// the terminal (key_wait.h). Returns the exit status, 1.
+// the terminal (key_wait.h) when choices.key_wait is set. Returns the exit
+// status, 1.
 int abandon(const std::string& message);
 
-// A failed file operation on the file with that drive-form path ends the
-// run: "tilvaro: <host path>: <reason>" on standard error, then abandon
-// with the file_failure message.
+// A failed file operation on the file with that path (as the run names it)
+// ends the run: "tilvaro: <opened path>: <reason>" on standard error, then
+// abandon with the message "File <path> <what> (<reason>)".
 int file_failed(const std::string& path, const char* what, const std::string& reason);

@@ -67,6 +67,7 @@ int text_reader::refill_peek() {
       ended_ = true;
       break;
     }
+    if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
     char* end = buf_ + n;
     // A 0x1A byte is the end of the text: nothing after it is read.
     if (char* sub = static_cast<char*>(std::memchr(buf_, 0x1A, static_cast<std::size_t>(n)))) {

@@ -64,6 +64,13 @@ class text_reader {
   // The errno of a failed read, 0 when none happened.
   int error() const { return error_; }
 
+  // Calls observer(ctx, n) after every read that brought n > 0 bytes into
+  // the buffer: once per buffer, never per byte or record. nullptr stops it.
+  void observe(void (*observer)(void*, std::size_t), void* ctx) {
+    observer_ = observer;
+    observer_ctx_ = ctx;
+  }
+
   // The offset from the start of the file (or from where the descriptor
   // stood when attached) of the byte at pos(): the bytes consumed so far,
   // CR bytes included. At the end of the text, the offset of its end (the
@@ -85,4 +92,6 @@ class text_reader {
   bool owned_ = false;
   bool ended_ = false;
   int error_ = 0;
+  void (*observer_)(void*, std::size_t) = nullptr;
+  void* observer_ctx_ = nullptr;
 };

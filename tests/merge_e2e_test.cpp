@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pty_child.h"
 #include "tool_run.h"
 
 namespace {
@@ -263,8 +264,8 @@ TEST(Merge, CountOutOfRangeStopsTheDialogue) {
     const tool_result r = run_tool(w, std::string("s ") + count + " r");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, banner + folder_q + count_q +
-                         crlf("\n\tThe number of files is out of range (-2147483648 to 2147483647)\n"));
-    EXPECT_EQ(r.err, "tilvaro: standard input: the number of files is out of range\n");
+                         crlf("\n\tThe number of files is too large\n"));
+    EXPECT_EQ(r.err, "tilvaro: standard input: the number of files is too large\n");
     EXPECT_TRUE(w.list("images/s").empty());
   }
 }
@@ -370,6 +371,84 @@ TEST(Merge, ResultHeldOpenByAnotherProgram) {
       EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
     }
     EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+  }
+}
+
+// The command line's form: the same merge with paths as given, standard
+// output from "Treatment" on, no questions, no key wait.
+TEST(MergeCommandLine, SameResultAsTheDialogue) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 10 100\n5 20 200\n6 1 2\n1 12 150\n2 13.5 151 x\n");
+  w.put("images/s/b.zqd", "4\t15\t50\r\n5\t30\t120\r\n6\t-5\t7\r\n3\t16\t60");
+  const tool_result dialogue_run = run_tool(w, "s 3 a b a r");
+  ASSERT_EQ(dialogue_run.status, 0);
+  const tool_result r = run_args(w, {"images/s/a.zqd", "-o", "out.zqd", "images/s/b.zqd", "./images/s/a.zqd"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, treatment_line +
+                       bounds("10.000000", "50.000000", "30.000000", "200.000000", "-5.000000", "7.000000") +
+                       file_line(1, "images/s/a.zqd") + file_line(2, "images/s/b.zqd") +
+                       file_line(3, "./images/s/a.zqd"));
+  EXPECT_EQ(w.get("out.zqd"), w.get("images/s/r.zqd"));
+  // To standard output: the result's bytes and nothing else.
+  const tool_result piped = run_args(w, {"-o-", "images/s/a.zqd", "images/s/b.zqd", "images/s/a.zqd"});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, w.get("images/s/r.zqd"));
+}
+
+TEST(MergeCommandLine, ResultNamedLikeAnInputReadsWhatItHeld) {
+  work_dir w;
+  w.put("a.zqd", "4 1 1\n5 2 2\n6 3 3\n1 1 1\n");
+  w.put("b.zqd", "4 0 0\n5 5 5\n6 0 9\n2 2 2\n");
+  const tool_result r = run_args(w, {"--output=a.zqd", "a.zqd", "b.zqd", "a.zqd"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(w.get("a.zqd"), header("0.000000", "0.000000", "5.000000", "5.000000", "0.000000", "9.000000") +
+                                "1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n");
+}
+
+TEST(MergeCommandLine, FailuresLeaveEverythingAsItWas) {
+  work_dir w;
+  w.put("a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put("r.zqd", "precious old result");
+  const std::string reason = "No such file or directory";
+  tool_result r = run_args(w, {"-o", "r.zqd", "a.zqd", "gone.zqd"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, treatment_line + crlf("\n\tFile gone.zqd unknown\n"));
+  EXPECT_EQ(r.err, "tilvaro: gone.zqd: " + reason + "\n");
+  r = run_args(w, {"-o", "nowhere/r.zqd", "a.zqd"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, crlf("\n\tFile nowhere/r.zqd cannot be created (" + reason + ")\n"));
+  EXPECT_EQ(r.err, "tilvaro: nowhere/r.zqd: " + reason + "\n");
+  EXPECT_EQ(w.get("r.zqd"), "precious old result");
+  EXPECT_EQ(w.list(""), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+// On a terminal, standard error shows the progress line and erases it;
+// -q keeps it quiet. Standard output goes to a file here, so the terminal
+// sees standard error alone.
+TEST(MergeCommandLine, ProgressLineOnATerminal) {
+  work_dir w;
+  w.put("a.zqd", "4 1 1\n5 2 2\n6 3 3\n" + std::string(20000, ' ') + "7 7 7\n");
+  for (const bool quiet : {false, true}) {
+    pty_child tool([&] {
+      const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || ::dup2(out, 1) < 0 || ::chdir(w.path().c_str()) != 0) return 91;
+      ::execl(TILVARO_EXE, "tilvaro", "-o", "r.zqd", "a.zqd", "a.zqd", quiet ? "-q" : "--", nullptr);
+      return 92;
+    });
+    ASSERT_TRUE(tool.ok());
+    const int status = tool.finish();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string seen = tool.read_output(kQuietMs);
+    if (quiet) {
+      EXPECT_EQ(seen, "");
+    } else {
+      const std::string first = "\r0 B of 40.0 kB (0%)";
+      ASSERT_EQ(seen.substr(0, first.size()), first) << seen;
+      EXPECT_EQ(seen.substr(seen.size() - 1), "\r") << seen;  // erased: the cursor back at the start
+      EXPECT_EQ(seen.substr(seen.rfind('\r', seen.size() - 2)).find_first_not_of(" \r"), std::string::npos) << seen;
+    }
+    EXPECT_EQ(w.get("r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+                                  "7\t7.000000\t7.000000\r\n7\t7.000000\t7.000000\r\n");
   }
 }
 

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // The Windows build under wine, when the environment names its folder
 // (TILVARO_WINDOWS_BUILD): the scenarios then run its tilvaro.exe through its
@@ -129,15 +130,18 @@ inline std::string sandbox_tool(const work_dir& dir) {
 }
 
 // Starts the tool (exe, by default the one built) in dir with input on
-// standard input (a file, so the tool sees its end) and standard output and
-// error in files. The child starts a new session, so it has no controlling
+// standard input (a file, so the tool sees its end), the arguments args, and
+// standard output and error in files. The child starts a new session, so it has no controlling
 // terminal and the key wait is skipped. setup runs in the child just before
 // exec (limits, user, signal dispositions).
 inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {},
-                        const std::string& exe = TILVARO_EXE) {
+                        const std::string& exe = TILVARO_EXE, const std::vector<std::string>& args = {}) {
   const std::string in_path = dir.path() + "/.stdin", out_path = dir.path() + "/.stdout";
   const std::string err_path = dir.path() + "/.stderr";
   std::ofstream(in_path, std::ios::binary) << input;
+  std::vector<char*> argv{const_cast<char*>("tilvaro")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
@@ -150,10 +154,13 @@ inline pid_t start_tool(const work_dir& dir, const std::string& input, const std
     ::dup2(err, 2);
     if (setup) setup();
     if (under_wine() && exe == TILVARO_EXE) {
+      // wine-run tilvaro.exe ARGS...
       const std::string run = windows_build("wine-run"), exe_w = windows_build("tilvaro.exe");
-      ::execl(run.c_str(), run.c_str(), exe_w.c_str(), static_cast<char*>(nullptr));
+      std::vector<char*> wine_argv{const_cast<char*>(run.c_str()), const_cast<char*>(exe_w.c_str())};
+      wine_argv.insert(wine_argv.end(), argv.begin() + 1, argv.end());
+      ::execv(run.c_str(), wine_argv.data());
     }
-    ::execl(exe.c_str(), "tilvaro", static_cast<char*>(nullptr));
+    ::execv(exe.c_str(), argv.data());
     _exit(127);
   }
   return pid;
@@ -206,4 +213,9 @@ inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
 inline tool_result run_tool(const work_dir& dir, const std::string& input,
                             const std::function<void()>& setup = {}) {
   return finish_tool(dir, start_tool(dir, input, setup));
+}
+
+// Runs the tool in dir with arguments and nothing on standard input.
+inline tool_result run_args(const work_dir& dir, const std::vector<std::string>& args) {
+  return finish_tool(dir, start_tool(dir, "", {}, TILVARO_EXE, args));
 }

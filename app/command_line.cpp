@@ -1,0 +1,108 @@
+// The command line: options and inputs read into a command_line.
+#include "command_line.h"
+
+namespace {
+
+command_line mistake(const std::string& reason) {
+  command_line c;
+  c.what = command::usage_error;
+  c.reason = reason;
+  return c;
+}
+
+}  // namespace
+
+command_line parse_command_line(const std::vector<std::string>& args) {
+  command_line c;
+  if (args.empty()) return c;
+
+  bool have_output = false;
+  // Takes the result's path; false (with the reason set) when it is missing
+  // or a second one.
+  auto take_output = [&](const std::string& name, const std::string& value, bool present) {
+    if (!present || value.empty()) {
+      c = mistake("option '" + name + "' needs the result's path");
+      return false;
+    }
+    if (have_output) {
+      c = mistake("option '" + name + "' given twice");
+      return false;
+    }
+    have_output = true;
+    c.output = value;
+    return true;
+  };
+
+  bool options_end = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has_next = i + 1 < args.size();
+    if (options_end || a.size() < 2 || a[0] != '-') {
+      c.inputs.push_back(a);
+    } else if (a == "--") {
+      options_end = true;
+    } else if (a == "--help") {
+      return command_line{command::help, "", {}, false, ""};
+    } else if (a == "--version") {
+      return command_line{command::version, "", {}, false, ""};
+    } else if (a == "--quiet") {
+      c.quiet = true;
+    } else if (a == "--output") {
+      if (!take_output(a, has_next ? args[i + 1] : "", has_next)) return c;
+      ++i;
+    } else if (a.compare(0, 9, "--output=") == 0) {
+      if (!take_output("--output", a.substr(9), true)) return c;
+    } else if (a[1] == '-') {
+      return mistake("unknown option '" + a + "'");
+    } else {
+      // A group of short options: -q, -h, and -o, which takes the rest.
+      for (std::size_t k = 1; k < a.size(); ++k) {
+        if (a[k] == 'h') return command_line{command::help, "", {}, false, ""};
+        if (a[k] == 'q') {
+          c.quiet = true;
+        } else if (a[k] == 'o') {
+          if (k + 1 < a.size()) {
+            if (!take_output("-o", a.substr(k + 1), true)) return c;
+          } else {
+            if (!take_output("-o", has_next ? args[i + 1] : "", has_next)) return c;
+            ++i;
+          }
+          break;
+        } else {
+          return mistake(std::string("unknown option '-") + a[k] + "'");
+        }
+      }
+    }
+  }
+
+  if (have_output && c.inputs.empty()) return mistake("no input files after -o " + c.output);
+  if (!have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
+  c.what = have_output ? command::merge : command::dialogue;
+  return c;
+}
+
+std::string usage_text() {
+  return "Usage: tilvaro\n"
+         "       tilvaro [-q] -o RESULT INPUT...\n"
+         "Paste point files into one result point file: the result's header holds the\n"
+         "combined extent of the inputs' headers, then come the data records of every\n"
+         "input in the order given.\n"
+         "\n"
+         "Without arguments tilvaro asks on the console for a folder under C:\\images\\\n"
+         "(the folder images/ of the current directory on this system), the number of\n"
+         "files to paste, the name of each file and the name of the result, all without\n"
+         "the extension .zqd, which it adds.\n"
+         "\n"
+         "With -o it asks nothing: the paths are used as given, and standard output shows\n"
+         "the bounds and one line per input.\n"
+         "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
+         "  -q, --quiet          no progress line on standard error\n"
+         "  -h, --help           show this text and exit\n"
+         "      --version        show the version and exit\n"
+         "\n"
+         "Exit status: 0 when the result was written completely, 1 when it was not (an\n"
+         "input missing or unreadable, a result that cannot be written; an existing file\n"
+         "of the result's name is then left as it was), 2 for a mistake in the arguments.\n"
+         "\n"
+         "More in the manual: man tilvaro\n";
+}

@@ -1,0 +1,33 @@
+// The command line: what the arguments ask for, and the usage text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class command {
+  dialogue,     // no arguments: the questions on the console
+  help,         // -h, --help
+  version,      // --version
+  merge,        // -o RESULT INPUT...
+  usage_error,  // anything else: reason says what is wrong
+};
+
+struct command_line {
+  command what = command::dialogue;
+  std::string output;               // the result's path; "-" is standard output
+  std::vector<std::string> inputs;  // the inputs' paths, in order
+  bool quiet = false;               // -q: no progress line
+  std::string reason;               // for usage_error: one line, no line end
+};
+
+// Reads the arguments (without the program name). Options may stand before,
+// between or after the inputs; "--" ends the options, and "-" alone is an
+// input. Short options may be grouped (-qo RESULT). -o takes its value from
+// the rest of its argument (-oRESULT, -o-) or from the next argument,
+// --output from "=RESULT" or from the next argument. The arguments are read
+// in order and the first help, version or mistake decides; only after all of
+// them are the inputs checked against -o.
+command_line parse_command_line(const std::vector<std::string>& args);
+
+// The text that --help prints.
+std::string usage_text();

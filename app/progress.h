@@ -1,0 +1,51 @@
+// The progress line of a long merge, on standard error.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The line's text: bytes done of the total, the share done, the rate and the
+// time left, e.g. "1.2 GB of 3.4 GB (35%), 410.0 MB/s, 0:05 left". With no
+// time passed yet, or nothing done, rate and time left are left out; with a
+// total of 0 (sizes unknown) only the bytes done are shown.
+std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds);
+
+// One line on standard error, redrawn in place at most every interval as
+// bytes are counted, erased at the end. It is written behind the text of the
+// console line the cursor is on (given by follow()), so that, when standard
+// output is the same terminal, the console's text stays on screen as it was.
+// Counting happens once per buffer of input read, never per record.
+class progress_line {
+ public:
+  static constexpr std::chrono::milliseconds interval{250};
+
+  // Starts counting towards total bytes.
+  void start(std::uint64_t total);
+  // Draws the line behind console_line, the text of the terminal line that
+  // the cursor now stands at the end of ("" when standard output is not the
+  // terminal). Erase the line before the console writes.
+  void follow(const std::string& console_line);
+  // Erases the line's text, leaving the cursor where the console left it.
+  void erase();
+  // Counts bytes read; redraws when the interval has passed.
+  void add(std::size_t bytes);
+  // Erases the line's text and stops drawing.
+  void finish();
+
+  // A text_reader observer (text_reader::observe) counting into ctx, a
+  // progress_line.
+  static void count(void* ctx, std::size_t bytes) { static_cast<progress_line*>(ctx)->add(bytes); }
+
+ private:
+  void draw(const std::string& text);
+
+  using clock = std::chrono::steady_clock;
+  bool started_ = false;
+  std::uint64_t total_ = 0;
+  std::uint64_t done_ = 0;
+  clock::time_point begin_, last_;
+  std::string prefix_;     // the console's text on the line
+  std::size_t shown_ = 0;  // length of the progress text on screen
+};

@@ -1,0 +1,5 @@
+// Which standard streams are terminals.
+#pragma once
+
+bool stdout_is_terminal();
+bool stderr_is_terminal();
