@@ -163,6 +163,20 @@ inline std::uint64_t digits_text8(std::uint32_t n) {
 #endif
 }
 
+// How many of the eight digits of word (a digits_text8 result) remain once
+// its leading zeros are dropped, keeping one digit for 0: 1 to 8.
+inline int significant_digits(std::uint64_t word) {
+  const std::uint64_t nonzero = word ^ 0x3030303030303030u;  // a '0' byte becomes 0
+  if (nonzero == 0) return 1;
+#if TILVARO_SWAR
+  return 8 - (lowest_bit(nonzero) >> 3);
+#else
+  int zeros = 0;
+  while (((nonzero >> (8 * zeros)) & 0xFF) == 0) ++zeros;
+  return 8 - zeros;
+#endif
+}
+
 // Writes the last n of the eight digits of word (a digits_text8 result) at
 // out, as eight bytes: the bytes after the n are scratch that the caller
 // overwrites. Precondition: 1 <= n <= 8 and out[0..7] writable.

@@ -422,34 +422,57 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
   out.commit_to(p);
 }
 
-int copy_record(text_reader& in, point_writer& out) {
-  // Fast path: all three fields copied as text, the values padded to six
-  // decimals.
-  const char* code = skip_space_cr(in.pos());
-  if (const std::size_t code_len = plain_code(code)) {
-    const char* first = skip_space_cr(code + code_len);
-    int first_decimals, second_decimals;
-    if (const std::size_t first_len = plain_value(first, first_decimals)) {
-      const char* second = skip_space_cr(first + first_len);
-      if (const std::size_t second_len = plain_value(second, second_decimals)) {
-        char* p = out.reserve(16 + 1 + 24 + 1 + 24 + 2);
-        p = put_field(p, code, code_len);
-        *p++ = '\t';
-        p = put_value(p, first, first_len, first_decimals);
-        *p++ = '\t';
-        p = put_value(p, second, second_len, second_decimals);
-        *p++ = '\r';
-        *p++ = '\n';
-        out.commit_to(p);
-        in.advance_to(second + second_len);
-        return 3;
-      }
-    }
-  }
+namespace {
 
+// One value of the copy step: a plain value is copied as text, another one
+// that the record fast path reads is formatted from its double. False when
+// neither takes it.
+TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
+  p = skip_space_cr(p);
+  int decimals;
+  if (const std::size_t n = plain_value(p, decimals)) {
+    o = put_value(o, p, n, decimals);
+    p += n;
+    return true;
+  }
+  double v;
+  p = fast_value(p, v);
+  if (p == nullptr) return false;
+  o = format_value(o, v);
+  return true;
+}
+
+int copy_general(text_reader& in, point_writer& out) {
   point_code c;
   double a, b;
   const int fields = read_record(in, c, a, b);
   if (fields == 3) write_record(out, c, a, b);
   return fields;
+}
+
+}  // namespace
+
+int copy_record(text_reader& in, point_writer& out) {
+  // Fast path, field by field; nothing counts in out until all three fields
+  // are in. Room: a code of 16 bytes, then each value's text and scratch.
+  char* o = out.reserve(16 + 1 + value_text_max + 1 + value_text_max + 2);
+  const char* p = skip_space_cr(in.pos());
+  if (const std::size_t n = plain_code(p)) {
+    o = put_field(o, p, n);
+    p += n;
+  } else {
+    std::int32_t c;
+    p = fast_code(p, c);
+    if (p == nullptr) return copy_general(in, out);
+    o = format_code(o, c);
+  }
+  *o++ = '\t';
+  if (!copy_value(p, o)) return copy_general(in, out);
+  *o++ = '\t';
+  if (!copy_value(p, o)) return copy_general(in, out);
+  *o++ = '\r';
+  *o++ = '\n';
+  out.commit_to(o);
+  in.advance_to(p);
+  return 3;
 }

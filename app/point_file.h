@@ -72,7 +72,7 @@ int read_record(text_reader& in, point_code& code, double& first, double& second
 // dropped; the caller checks error() after flush().
 class point_writer {
  public:
-  static constexpr std::size_t buffer_size = 1 << 16;
+  static constexpr std::size_t buffer_size = 1 << 18;
 
   point_writer();
   ~point_writer();
@@ -114,9 +114,10 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same
-// result and the same bytes written. It is the merge's copy step: a record
-// of plain fields (a code of at most 15 digits, values of at most 7 integer
-// digits and at most 6 decimals; no '+', no exponent, no leading zero, no
-// negative zero) is copied as text, each value padded to six decimals,
-// since formatting the value read from such a text gives that text back.
+// result and the same bytes written. It is the merge's copy step: a plain
+// field (a code of at most 15 digits, a value of at most 7 integer digits
+// and at most 6 decimals; no '+', no exponent, no leading zero, no negative
+// zero) is copied as text, a value padded to six decimals, since formatting
+// the value read from such a text gives that text back; the other fields of
+// the record are formatted from what they are read as.
 int copy_record(text_reader& in, point_writer& out);
