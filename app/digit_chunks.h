@@ -6,6 +6,7 @@
 // against the C library's conversions over millions of values.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -32,6 +33,7 @@
 
 // The index of the lowest set bit of x. Precondition: x != 0.
 inline int lowest_bit(std::uint64_t x) {
+  assert(x != 0);
 #if TILVARO_BUILTIN_BITS
   return __builtin_ctzll(x);
 #else
@@ -123,6 +125,7 @@ inline int digit_run(std::uint64_t w) {
 // Step 2: combine neighbours: bytes to 2-digit values, then to 4-digit
 //         values, then the two halves (multiply-add in parallel lanes).
 inline std::uint32_t digits_value(std::uint64_t w, int n) {
+  assert(n >= 1 && n <= 8 && digit_run(w) >= n);
 #if TILVARO_SWAR
   std::uint64_t x = (w - 0x3030303030303030u) << (8 * (8 - n));
   x = (x * 10) + (x >> 8);
@@ -144,6 +147,7 @@ inline std::uint32_t digits_value(std::uint64_t w, int n) {
 // Step 3: lanes of 8 bits: each 2-digit lane split by 10.
 // The divisions are multiply-shifts exact over each lane's range.
 inline std::uint64_t digits_text8(std::uint32_t n) {
+  assert(n < 100000000);
 #if TILVARO_SWAR
   const std::uint64_t hi = n / 10000, lo = n % 10000;
   std::uint64_t x = hi | (lo << 32);
@@ -159,10 +163,25 @@ inline std::uint64_t digits_text8(std::uint32_t n) {
 #endif
 }
 
+// How many of the eight digits of word (a digits_text8 result) remain once
+// its leading zeros are dropped, keeping one digit for 0: 1 to 8.
+inline int significant_digits(std::uint64_t word) {
+  const std::uint64_t nonzero = word ^ 0x3030303030303030u;  // a '0' byte becomes 0
+  if (nonzero == 0) return 1;
+#if TILVARO_SWAR
+  return 8 - (lowest_bit(nonzero) >> 3);
+#else
+  int zeros = 0;
+  while (((nonzero >> (8 * zeros)) & 0xFF) == 0) ++zeros;
+  return 8 - zeros;
+#endif
+}
+
 // Writes the last n of the eight digits of word (a digits_text8 result) at
 // out, as eight bytes: the bytes after the n are scratch that the caller
 // overwrites. Precondition: 1 <= n <= 8 and out[0..7] writable.
 inline char* store_last(char* out, std::uint64_t word, int n) {
+  assert(n >= 1 && n <= 8);
 #if TILVARO_SWAR
   word >>= 8 * (8 - n);
   std::memcpy(out, &word, 8);

@@ -2,6 +2,7 @@
 #include "merge.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -96,6 +97,8 @@ std::uint64_t total_size() {
 }  // namespace
 
 int treatment() {
+  assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
+  assert(choices.to_stdout || f2.file.fd() >= 0);
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;

@@ -10,6 +10,14 @@
 #include "scan.h"
 #include "value_text.h"
 
+// The record fast paths are small functions called a few times per record:
+// inlined, they share their constants and registers.
+#if defined(__GNUC__) || defined(__clang__)
+#define TILVARO_INLINE inline __attribute__((always_inline))
+#else
+#define TILVARO_INLINE inline
+#endif
+
 namespace {
 
 // A scanning position held in locals, so the hot loops keep it in registers
@@ -149,8 +157,9 @@ bool scan_value(cursor& in, double& value) {
 // Fast path: a whole record of plain fields within the buffered bytes.
 //
 // It takes only the common shape: each field an optional sign and at most
-// 19 digits (a value with at most one point, no exponent, no word), ended by
-// white space, or by CR bytes and then white space. Anything else, and any
+// 19 digits (a value with at most one point and an exponent of at most 7
+// digits, no word), ended by white space, or by CR bytes and then white
+// space. Anything else, and any
 // field that runs up to the end of the buffered bytes, makes it give up
 // without storing anything; the general scanner then reads the record from
 // the same place, so both give the same result whenever the fast one answers.
@@ -191,7 +200,7 @@ inline bool skip_to_digits(const char*& p) {
   return negative;
 }
 
-const char* fast_code(const char* p, std::int32_t& code) {
+TILVARO_INLINE const char* fast_code(const char* p, std::int32_t& code) {
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t n = 0;
@@ -201,7 +210,7 @@ const char* fast_code(const char* p, std::int32_t& code) {
   return p;
 }
 
-const char* fast_value(const char* p, double& value) {
+TILVARO_INLINE const char* fast_value(const char* p, double& value) {
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t digits = 0;
@@ -213,6 +222,17 @@ const char* fast_value(const char* p, double& value) {
     p = take_digits(p, digits);
     scale = fraction - p;
     count -= scale;
+  }
+  if ((*p | 0x20) == 'e') {  // an exponent of at most 7 digits (none: 0)
+    ++p;
+    const bool exp_negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    if (n == 8) return nullptr;
+    const std::int64_t exponent = n == 0 ? 0 : digits_value(w, n);
+    scale += exp_negative ? -exponent : exponent;
+    p += n;
   }
   if (count <= 0 || count > 19 || !field_ends(p)) return nullptr;
   value = decimal_to_double(digits, scale, negative);
@@ -324,30 +344,47 @@ bool point_writer::flush() {
 
 namespace {
 
-// The length of a code at p in the written form, ended as a field, or 0.
-// The form: an optional '-', 1 to 7 digits, no leading zero, not "-0".
-inline std::size_t written_code(const char* p) {
+// The length of a code at p that is written as it stands, ended as a
+// field, or 0. The form: an optional '-', 1 to 15 digits, no leading zero,
+// not "-0": a code is written as the integer it is, so such a text is its
+// own written form, whatever its length.
+inline std::size_t plain_code(const char* p) {
   const std::size_t sign = *p == '-';
-  const int n = digit_run(load8(p + sign));
-  if (n == 0 || n == 8 || (p[sign] == '0' && (n > 1 || sign))) return 0;
-  return field_ends(p + sign + n) ? sign + static_cast<std::size_t>(n) : 0;
+  const char* q = p + sign;
+  int n = digit_run(load8(q));
+  if (n == 8) n += digit_run(load8(q + 8));
+  if (n == 0 || n > 15 || (q[0] == '0' && (n > 1 || sign))) return 0;
+  return field_ends(q + n) ? sign + static_cast<std::size_t>(n) : 0;
 }
 
-// The length of a value at p in the written form, ended as a field, or 0.
-// The form: an optional '-', 1 to 7 integer digits without a leading zero
-// (a lone 0 allowed), a point, 6 decimals, and not a negative zero.
+// The length of a value at p whose six-decimal form is its own text padded
+// with zeros, ended as a field, or 0; decimals gets the number of digits
+// after its point (-1 when it has none). The form: an optional '-', 1 to 7
+// integer digits without a leading zero (a lone 0 allowed), optionally a
+// point and 0 to 6 decimals, and not a negative zero.
 // Such a text s has |s| < 10^7, so the double nearest to it is within
 // |s| * 2^-53 < 1.2e-9 of it, far inside the half unit (5e-7) that would
 // let the six-decimal rounding come out as anything but s again.
-inline std::size_t written_value(const char* p) {
+inline std::size_t plain_value(const char* p, int& decimals) {
   const std::size_t sign = *p == '-';
   const char* q = p + sign;
   const int n = digit_run(load8(q));
-  if (n == 0 || n == 8 || (q[0] == '0' && n > 1) || q[n] != '.') return 0;
-  const char* decimals = q + n + 1;
-  if (digit_run(load8(decimals)) != 6 || !field_ends(decimals + 6)) return 0;
-  if (sign && n == 1 && q[0] == '0' && std::memcmp(decimals, "000000", 6) == 0) return 0;
-  return static_cast<std::size_t>(decimals + 6 - p);
+  if (n == 0 || n == 8 || (q[0] == '0' && n > 1)) return 0;
+  const char* end = q + n;
+  int d = -1;
+  if (*end == '.') {
+    d = digit_run(load8(end + 1));
+    if (d > 6) return 0;
+    end += 1 + d;
+  }
+  if (!field_ends(end)) return 0;
+  if (sign && q[0] == '0' && n == 1) {  // -0, -0., -0.000: zero unless a decimal is not
+    bool zero = true;
+    for (int i = 0; i < d; ++i) zero = zero && q[2 + i] == '0';
+    if (zero) return 0;
+  }
+  decimals = d;
+  return static_cast<std::size_t>(end - p);
 }
 
 // Copies a field of len <= 16 bytes: always 16 bytes, then moves on by len.
@@ -357,6 +394,18 @@ inline std::size_t written_value(const char* p) {
 inline char* put_field(char* out, const char* field, std::size_t len) {
   std::memcpy(out, field, 16);
   return out + len;
+}
+
+// Copies a plain_value text and pads it to six decimals: at most 23 bytes
+// are stored, 15 of them kept.
+inline char* put_value(char* out, const char* field, std::size_t len, int decimals) {
+  out = put_field(out, field, len);
+  if (decimals < 0) {
+    *out++ = '.';
+    decimals = 0;
+  }
+  std::memcpy(out, "00000000", 8);
+  return out + (6 - decimals);
 }
 
 }  // namespace
@@ -373,32 +422,57 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
   out.commit_to(p);
 }
 
-int copy_record(text_reader& in, point_writer& out) {
-  // Fast path: all three fields already in the written form.
-  const char* code = skip_space_cr(in.pos());
-  if (const std::size_t code_len = written_code(code)) {
-    const char* first = skip_space_cr(code + code_len);
-    if (const std::size_t first_len = written_value(first)) {
-      const char* second = skip_space_cr(first + first_len);
-      if (const std::size_t second_len = written_value(second)) {
-        char* p = out.reserve(3 * 16 + 4);
-        p = put_field(p, code, code_len);
-        *p++ = '\t';
-        p = put_field(p, first, first_len);
-        *p++ = '\t';
-        p = put_field(p, second, second_len);
-        *p++ = '\r';
-        *p++ = '\n';
-        out.commit_to(p);
-        in.advance_to(second + second_len);
-        return 3;
-      }
-    }
-  }
+namespace {
 
+// One value of the copy step: a plain value is copied as text, another one
+// that the record fast path reads is formatted from its double. False when
+// neither takes it.
+TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
+  p = skip_space_cr(p);
+  int decimals;
+  if (const std::size_t n = plain_value(p, decimals)) {
+    o = put_value(o, p, n, decimals);
+    p += n;
+    return true;
+  }
+  double v;
+  p = fast_value(p, v);
+  if (p == nullptr) return false;
+  o = format_value(o, v);
+  return true;
+}
+
+int copy_general(text_reader& in, point_writer& out) {
   point_code c;
   double a, b;
   const int fields = read_record(in, c, a, b);
   if (fields == 3) write_record(out, c, a, b);
   return fields;
+}
+
+}  // namespace
+
+int copy_record(text_reader& in, point_writer& out) {
+  // Fast path, field by field; nothing counts in out until all three fields
+  // are in. Room: a code of 16 bytes, then each value's text and scratch.
+  char* o = out.reserve(16 + 1 + value_text_max + 1 + value_text_max + 2);
+  const char* p = skip_space_cr(in.pos());
+  if (const std::size_t n = plain_code(p)) {
+    o = put_field(o, p, n);
+    p += n;
+  } else {
+    std::int32_t c;
+    p = fast_code(p, c);
+    if (p == nullptr) return copy_general(in, out);
+    o = format_code(o, c);
+  }
+  *o++ = '\t';
+  if (!copy_value(p, o)) return copy_general(in, out);
+  *o++ = '\t';
+  if (!copy_value(p, o)) return copy_general(in, out);
+  *o++ = '\r';
+  *o++ = '\n';
+  out.commit_to(o);
+  in.advance_to(p);
+  return 3;
 }

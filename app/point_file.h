@@ -4,6 +4,7 @@
 // The first three records of a file are its header (x, y and z extent).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -87,6 +88,7 @@ class point_writer {
   // Returns a place with room for at least n bytes; the bytes written there
   // count once commit_to() is given their end. Precondition: n <= buffer_size.
   char* reserve(std::size_t n) {
+    assert(n <= buffer_size);
     if (static_cast<std::size_t>(end_ - cur_) < n) drain();
     return cur_;
   }
@@ -112,9 +114,10 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same
-// result and the same bytes written. It is the merge's copy step: a record
-// whose fields are already in the written form (a code of at most 7 digits,
-// values of at most 7 integer digits and exactly 6 decimals, no '+', no
-// leading zero, no negative zero) is copied as text, since formatting the
-// value read from such a text gives that text back.
+// result and the same bytes written. It is the merge's copy step: a plain
+// field (a code of at most 15 digits, a value of at most 7 integer digits
+// and at most 6 decimals; no '+', no exponent, no leading zero, no negative
+// zero) is copied as text, a value padded to six decimals, since formatting
+// the value read from such a text gives that text back; the other fields of
+// the record are formatted from what they are read as.
 int copy_record(text_reader& in, point_writer& out);

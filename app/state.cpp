@@ -13,10 +13,6 @@ result_stream f2;
 
 std::string opened_path(const std::string& path) { return choices.drive_paths ? host_path(path) : path; }
 
-std::string file_failure(const std::string& path, const char* what, const std::string& reason) {
-  return "\n\tFile " + path + " " + what + " (" + reason + ")\n";
-}
-
 int abandon(const std::string& message) {
   say(message);
   f2.file.discard();
@@ -29,5 +25,5 @@ int abandon(const std::string& message) {
 
 int file_failed(const std::string& path, const char* what, const std::string& reason) {
   complain(opened_path(path), reason);
-  return abandon(file_failure(path, what, reason));
+  return abandon("\n\tFile " + path + " " + what + " (" + reason + ")\n");
 }

@@ -46,9 +46,6 @@ extern std::vector<image> im_number;
 // The result, its temporary created and open for writing.
 extern result_stream f2;
 
-// The message of a failed file operation: "File <path> <what> (<reason>)".
-std::string file_failure(const std::string& path, const char* what, const std::string& reason);
-
 // Ends a run that cannot produce a complete result: prints message, removes
 // the temporary result, writes out the console text, then waits for a key on
 // the terminal (key_wait.h) when choices.key_wait is set. Returns the exit
@@ -57,5 +54,5 @@ int abandon(const std::string& message);
 
 // A failed file operation on the file with that path (as the run names it)
 // ends the run: "tilvaro: <opened path>: <reason>" on standard error, then
-// abandon with the file_failure message.
+// abandon with the message "File <path> <what> (<reason>)".
 int file_failed(const std::string& path, const char* what, const std::string& reason);

@@ -12,25 +12,24 @@
 
 namespace {
 
-// The number of decimal digits of n (1 for 0): log10 estimated from the bit
-// length (1233 / 4096 is just above log10 2), then corrected by one compare.
-inline int decimal_length(std::uint64_t n) {
-  const int t = (bit_length(n | 1) * 1233) >> 12;
-  return t + ((n | 1) >= integer_powers_of_ten[t]);
+// Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
+// the text are scratch.
+inline char* write_below_e8(char* out, std::uint32_t n) {
+  const std::uint64_t word = digits_text8(n);
+  return store_last(out, word, significant_digits(word));
 }
 
 // Writes n in decimal without leading zeros, eight digits at a time.
 // Up to 7 bytes after the text are scratch.
-char* write_unsigned(char* out, std::uint64_t n) {
+inline char* write_unsigned(char* out, std::uint64_t n) {
   constexpr std::uint64_t e8 = 100000000;
-  if (n < e8) return store_last(out, digits_text8(static_cast<std::uint32_t>(n)), decimal_length(n));
+  if (n < e8) return write_below_e8(out, static_cast<std::uint32_t>(n));
   const std::uint64_t high = n / e8;
   const auto low = static_cast<std::uint32_t>(n % e8);
   if (high < e8) {
-    out = store_last(out, digits_text8(static_cast<std::uint32_t>(high)), decimal_length(high));
+    out = write_below_e8(out, static_cast<std::uint32_t>(high));
   } else {  // n >= 10^16: at most four more leading digits
-    const std::uint64_t top = high / e8;
-    out = store_last(out, digits_text8(static_cast<std::uint32_t>(top)), decimal_length(top));
+    out = write_below_e8(out, static_cast<std::uint32_t>(high / e8));
     out = store_last(out, digits_text8(static_cast<std::uint32_t>(high % e8)), 8);
   }
   return store_last(out, digits_text8(low), 8);

@@ -1,6 +1,6 @@
 // gen_points: writes a realistic point file for benchmarks and sample data.
 //
-//   gen_points OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]
+//   gen_points [--form FORM] OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]
 //
 // SIZE is a byte count (suffix K, M or G for 10^3, 10^6, 10^9 bytes: the
 // records stop at the first one that reaches the size, so the file is at
@@ -12,9 +12,15 @@
 // The data records follow a survey track: a position that moves with a
 // slowly changing velocity (0 to 3 m per point), bounces off the box edges,
 // and carries a few centimetres of measurement noise. Codes (0..999) stay
-// the same over runs of points, as feature codes do. Each record is
-// "code TAB x TAB y CR LF" with six decimals. The header gives the true
-// extent of the x and y written and a z range between 100 m and 900 m.
+// the same over runs of points, as feature codes do. The header gives the
+// true extent of the track's x and y and a z range between 100 m and 900 m.
+// FORM says how the records are written (the track is the same for all):
+//   canonical  code TAB x TAB y CR LF, six decimals (the tool's own form);
+//   survey     code SPACE x SPACE y LF, 0 to 5 decimals (3 in half of the
+//              values), integer values without a point;
+//   varied     7 to 17 significant digits, '+' and '-' signs, exponents
+//              (e and E, point shifted), leading zeros, blanks and tabs
+//              mixed, LF and CR LF mixed.
 //
 // Everything is integer arithmetic (micrometres) with a splitmix64 generator,
 // so one seed gives the same bytes on every machine and library.
@@ -147,6 +153,131 @@ char* put_record(char* out, std::int32_t code, std::int64_t a, std::int64_t b) {
   return out;
 }
 
+enum class form { canonical, survey, varied };
+
+// Writes micrometres v as metres with d decimals (0 to 6, truncated toward
+// zero; none and no point for 0); returns the end.
+char* put_decimals(char* out, std::int64_t v, int d) {
+  if (v < 0) {
+    *out++ = '-';
+    v = -v;
+  }
+  const std::uint64_t u = static_cast<std::uint64_t>(v);
+  out = put_digits(out, u / micro, 1);
+  if (d == 0) return out;
+  *out++ = '.';
+  std::uint64_t scale = 1;
+  for (int i = d; i < 6; ++i) scale *= 10;
+  return put_digits(out, (u % micro) / scale, d);
+}
+
+// Writes records in one form. Its random choices come from a generator of
+// its own, so the track is the same whatever the form.
+class record_writer {
+ public:
+  record_writer(form f, std::uint64_t seed) : form_(f), rng_{seed ^ 0xC3A5C85C97CB3127ULL} {}
+
+  // Writes one record into out (room for 128 bytes); returns its end.
+  char* put(char* out, std::int32_t code, std::int64_t a, std::int64_t b) {
+    switch (form_) {
+      case form::canonical:
+        return put_record(out, code, a, b);
+      case form::survey: {
+        out = put_signed(out, code);
+        *out++ = ' ';
+        out = put_decimals(out, a, survey_decimals());
+        *out++ = ' ';
+        out = put_decimals(out, b, survey_decimals());
+        *out++ = '\n';
+        return out;
+      }
+      case form::varied:
+        break;
+    }
+    static const char* const blanks[] = {" ", "\t", "  ", " \t ", "\t\t"};
+    if (rng_.below(8) == 0) out = put_text(out, blanks[rng_.below(5)]);
+    out = varied_code(out, code);
+    out = put_text(out, blanks[rng_.below(5)]);
+    out = varied_value(out, a);
+    out = put_text(out, blanks[rng_.below(5)]);
+    out = varied_value(out, b);
+    return put_text(out, rng_.below(2) ? "\n" : "\r\n");
+  }
+
+ private:
+  static char* put_text(char* out, const char* s) {
+    while (*s) *out++ = *s++;
+    return out;
+  }
+
+  int survey_decimals() { return rng_.below(2) ? 3 : static_cast<int>(rng_.below(6)); }
+
+  char* varied_code(char* out, std::int32_t code) {
+    switch (rng_.below(8)) {
+      case 0:
+        *out++ = '+';
+        break;
+      case 1:
+        out = put_text(out, "00");
+        break;
+      case 2:
+        code = -code;
+        break;
+    }
+    return put_signed(out, code);
+  }
+
+  // v with 7 to 17 significant digits (digits past the micrometre are
+  // random), in fixed or exponent form, with or without sign and zeros.
+  char* varied_value(char* out, std::int64_t v) {
+    if (rng_.below(4) == 0) v = -v;
+    if (v < 0) {
+      *out++ = '-';
+      v = -v;
+    } else if (rng_.below(8) == 0) {
+      *out++ = '+';
+    }
+    char digits[24];
+    char* end = put_digits(digits, static_cast<std::uint64_t>(v), 7);
+    const int point = static_cast<int>(end - digits) - 6;  // integer digits
+    const int significant = 7 + static_cast<int>(rng_.below(11));
+    // One draw for the digits past the micrometre, whatever their number,
+    // so that the generator's sequence does not depend on the value.
+    for (std::uint64_t r = rng_.next(); end - digits < significant; r /= 10) *end++ = static_cast<char>('0' + r % 10);
+    int count = static_cast<int>(end - digits);
+    if (count > significant && significant >= point) count = significant;
+    if (count < point) count = point;
+    const std::uint64_t shape = rng_.below(8);
+    int shift = 0;  // the point moves left by shift; the exponent says +shift
+    if (shape < 2) {
+      shift = point - 1;  // d.ddd e+X
+    } else if (shape == 2) {
+      shift = static_cast<int>(rng_.below(7)) - 3;
+    } else if (shape == 3) {
+      out = put_text(out, "00");
+    }
+    const int at = point - shift;  // at least 1
+    for (int i = 0; i < count || i < at; ++i) {
+      if (i == at) *out++ = '.';
+      *out++ = i < count ? digits[i] : '0';
+    }
+    if (shape < 3) {
+      *out++ = rng_.below(2) ? 'e' : 'E';
+      if (shift < 0) {
+        *out++ = '-';
+        shift = -shift;
+      } else if (rng_.below(2)) {
+        *out++ = '+';
+      }
+      out = put_digits(out, static_cast<std::uint64_t>(shift), 1 + static_cast<int>(rng_.below(2)));
+    }
+    return out;
+  }
+
+  form form_;
+  splitmix64 rng_;
+};
+
 struct size_goal {
   bool records = false;  // count is a record count, else a byte count
   std::uint64_t count = 0;
@@ -191,21 +322,25 @@ bool parse_metres(const char* s, std::int64_t& v) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: gen_points OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]\n"
+               "usage: gen_points [--form canonical|survey|varied] OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]\n"
                "  SIZE: bytes (suffix K, M, G = 10^3, 10^6, 10^9) or records (suffix r)\n"
                "  box in whole metres, at least 100 m wide and high\n");
   return 2;
 }
 
 // First pass: how many records reach the goal, and the extent they cover.
-std::uint64_t plan(std::uint64_t seed, const box& b, const size_goal& goal, box& extent) {
+// The header is written first, as the second pass does, so that the form's
+// random choices fall the same way in both.
+std::uint64_t plan(form f, std::uint64_t seed, const box& b, const size_goal& goal, box& extent) {
   track t(seed, b);
+  record_writer w(f, seed);
   extent = {INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
   std::uint64_t n = 0, bytes = 0;
-  char line[64];
+  char line[128];
+  for (std::int32_t code = 4; code <= 6; ++code) w.put(line, code, b.xmin, b.ymin);
   while (goal.records ? n < goal.count : bytes < goal.count) {
     const record r = t.next();
-    bytes += static_cast<std::uint64_t>(put_record(line, r.code, r.x, r.y) - line);
+    bytes += static_cast<std::uint64_t>(w.put(line, r.code, r.x, r.y) - line);
     ++n;
     if (r.x < extent.xmin) extent.xmin = r.x;
     if (r.x > extent.xmax) extent.xmax = r.x;
@@ -216,36 +351,37 @@ std::uint64_t plan(std::uint64_t seed, const box& b, const size_goal& goal, box&
   return n;
 }
 
-bool write_file(const char* path, std::uint64_t seed, const box& b, const size_goal& goal) {
+bool write_file(form f, const char* path, std::uint64_t seed, const box& b, const size_goal& goal) {
   box extent;
-  const std::uint64_t n = plan(seed, b, goal, extent);
+  const std::uint64_t n = plan(f, seed, b, goal, extent);
   track t(seed, b);
+  record_writer w(f, seed);
   std::int64_t zmin, zmax;
   track(seed ^ 0x5A5A5A5A5A5A5A5AULL, b).z_range(zmin, zmax);
 
-  std::FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) {
     std::fprintf(stderr, "gen_points: cannot create %s: %s\n", path, std::strerror(errno));
     return false;
   }
   static char buffer[1 << 20];
-  std::setvbuf(f, buffer, _IOFBF, sizeof buffer);
+  std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
   char chunk[1 << 16];
   char* p = chunk;
-  p = put_record(p, 4, extent.xmin, extent.ymin);
-  p = put_record(p, 5, extent.xmax, extent.ymax);
-  p = put_record(p, 6, zmin, zmax);
+  p = w.put(p, 4, extent.xmin, extent.ymin);
+  p = w.put(p, 5, extent.xmax, extent.ymax);
+  p = w.put(p, 6, zmin, zmax);
   for (std::uint64_t i = 0; i < n; ++i) {
-    if (p - chunk > static_cast<std::ptrdiff_t>(sizeof chunk) - 64) {
-      std::fwrite(chunk, 1, static_cast<std::size_t>(p - chunk), f);
+    if (p - chunk > static_cast<std::ptrdiff_t>(sizeof chunk) - 128) {
+      std::fwrite(chunk, 1, static_cast<std::size_t>(p - chunk), file);
       p = chunk;
     }
     const record r = t.next();
-    p = put_record(p, r.code, r.x, r.y);
+    p = w.put(p, r.code, r.x, r.y);
   }
-  std::fwrite(chunk, 1, static_cast<std::size_t>(p - chunk), f);
-  const bool failed = std::ferror(f) != 0;
-  if (std::fclose(f) != 0 || failed) {
+  std::fwrite(chunk, 1, static_cast<std::size_t>(p - chunk), file);
+  const bool failed = std::ferror(file) != 0;
+  if (std::fclose(file) != 0 || failed) {
     std::fprintf(stderr, "gen_points: cannot write %s: %s\n", path, std::strerror(errno));
     return false;
   }
@@ -255,6 +391,19 @@ bool write_file(const char* path, std::uint64_t seed, const box& b, const size_g
 }  // namespace
 
 int main(int argc, char** argv) {
+  form f = form::canonical;
+  if (argc > 2 && std::strcmp(argv[1], "--form") == 0) {
+    const std::string name = argv[2];
+    if (name == "survey") {
+      f = form::survey;
+    } else if (name == "varied") {
+      f = form::varied;
+    } else if (name != "canonical") {
+      return usage();
+    }
+    argc -= 2;
+    argv += 2;
+  }
   if (argc != 4 && argc != 8) return usage();
   size_goal goal;
   std::uint64_t seed;
@@ -266,5 +415,5 @@ int main(int argc, char** argv) {
         !parse_metres(argv[7], b.ymax) || b.xmax - b.xmin < 100 * micro || b.ymax - b.ymin < 100 * micro)
       return usage();
   }
-  return write_file(argv[1], seed, b, goal) ? 0 : 1;
+  return write_file(f, argv[1], seed, b, goal) ? 0 : 1;
 }

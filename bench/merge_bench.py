@@ -2,17 +2,24 @@
 """Merge benchmark: tilvaro against the copy floor and the stdio reference.
 
 Started by bench/run after it has built tilvaro, gen_points and stdio_merge.
-Generates the inputs with fixed seeds in a working directory under the build
-directory (on disk), then times alternating rounds of
+For each input form (gen_points --form):
+    canonical - code TAB x TAB y CR LF, six decimals (the tool's own form);
+    survey    - code SPACE x SPACE y LF, 0 to 5 decimals, integer values;
+    varied    - signs, exponents, leading zeros, 7 to 17 significant
+                digits, blanks and tabs mixed, LF and CR LF mixed;
+it generates the inputs with fixed seeds in a working directory under the
+build directory (on disk), then times alternating rounds of
     floor   - cat of the inputs into one file, then fsync of that file;
     stdio   - bench/stdio_merge (fscanf/fprintf record by record, fsync);
     tilvaro - the tool, fed its answers through a pipe,
 and prints the median wall time and input MB/s of each with the ratios
-tilvaro/floor and stdio/tilvaro. Every tilvaro result is compared byte for
-byte with the stdio reference's; a difference fails the run. Finally the peak
-resident memory of tilvaro is measured for 1 MB and 1 GB of input, its
-result checked against an independent computation of the expected bytes.
-The generated files are removed at the end.
+tilvaro/floor and stdio/tilvaro, and tilvaro's CPU time (user + system) per
+GB of input. Every tilvaro result is compared byte for byte with the stdio
+reference's; a difference fails the run. A summary table holds every form
+against its targets. Finally the peak resident memory of tilvaro is
+measured for 1 MB and 1 GB of canonical input, its result checked against
+an independent computation of the expected bytes. The generated files are
+removed at the end.
 """
 
 import argparse
@@ -25,6 +32,9 @@ import time
 
 FOLDER = "bench"
 RESULT = "merged"
+FORMS = ("canonical", "survey", "varied")
+# The targets of each form: tilvaro / floor at most, stdio / tilvaro at least.
+TARGETS = {"canonical": (1.25, 20), "survey": (1.5, 20), "varied": (3, 10)}
 
 
 class BenchError(Exception):
@@ -40,7 +50,10 @@ def parse_args():
     p.add_argument("--seed", type=int, default=1, help="seed of the first input (the next ones count up)")
     p.add_argument("--no-gb", action="store_true", help="skip the peak-memory measure on 1 GB of input")
     p.add_argument("--timeout", type=float, default=900, help="seconds before a single run counts as hung")
+    p.add_argument("--form", action="append", choices=FORMS,
+                   help="input form to measure (repeatable); default: all of " + ", ".join(FORMS))
     a = p.parse_args()
+    a.form = [f for f in FORMS if f in a.form] if a.form else list(FORMS)
     if a.inputs < 1 or a.runs < 1 or a.mb <= 0:
         p.error("--inputs, --runs and --mb must be positive")
     return a
@@ -48,7 +61,7 @@ def parse_args():
 
 def run_child(build, argv, cwd, stdin_bytes, log_path, timeout):
     """Runs argv under bench/peak_rss; returns (wall seconds, peak RSS in KiB,
-    exit code). The small runner forks the child, so that the child's peak
+    exit code, CPU seconds in user + system mode). The small runner forks the child, so that the child's peak
     memory is not inflated by a copy of this Python process."""
     report = log_path + ".rss"
     runner = [os.path.join(build, "bench", "peak_rss"), report]
@@ -70,10 +83,11 @@ def run_child(build, argv, cwd, stdin_bytes, log_path, timeout):
         wall = time.perf_counter() - start
     try:
         with open(report) as f:
-            code, rss = (int(v) for v in f.read().split())
-    except (OSError, ValueError):
+            fields = f.read().split()
+        code, rss, cpu = int(fields[0]), int(fields[1]), float(fields[2]) + float(fields[3])
+    except (OSError, ValueError, IndexError):
         raise BenchError(f"peak_rss gave no report for {argv[0]} (log: {log_path}):\n{tail(log_path)}")
-    return wall, rss, code
+    return wall, rss, code, cpu
 
 
 def tail(path, lines=15):
@@ -93,14 +107,14 @@ class Workspace:
         self.folder = os.path.join(root, "images", FOLDER)
         self.inputs = []
 
-    def generate(self, count, each_bytes, seed):
+    def generate(self, count, each_bytes, seed, form="canonical"):
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.folder)
         self.inputs = []
         for i in range(count):
             path = os.path.join(self.folder, f"in{i + 1}.zqd")
-            subprocess.run([os.path.join(self.build, "bench", "gen_points"), path, str(each_bytes), str(seed + i)],
-                           check=True)
+            subprocess.run([os.path.join(self.build, "bench", "gen_points"), "--form", form, path, str(each_bytes),
+                            str(seed + i)], check=True)
             self.inputs.append(path)
         return sum(os.path.getsize(p) for p in self.inputs)
 
@@ -152,8 +166,8 @@ def run_stdio(ws, timeout):
     remove_file(out)
     settle()
     log = os.path.join(ws.root, "stdio.log")
-    wall, _, code = run_child(ws.build, [os.path.join(ws.build, "bench", "stdio_merge"), out] + ws.inputs, ws.root, b"", log,
-                              timeout)
+    wall, _, code, _ = run_child(ws.build, [os.path.join(ws.build, "bench", "stdio_merge"), out] + ws.inputs, ws.root,
+                                 b"", log, timeout)
     if code != 0:
         raise BenchError(f"stdio_merge failed with exit code {code}:\n{tail(log)}")
     return wall, out
@@ -164,12 +178,13 @@ def run_tilvaro(ws, timeout):
     remove_file(out)
     settle()
     log = os.path.join(ws.root, "tilvaro.log")
-    wall, rss, code = run_child(ws.build, [os.path.join(ws.build, "tilvaro")], ws.root, ws.answers(), log, timeout)
+    wall, rss, code, cpu = run_child(ws.build, [os.path.join(ws.build, "tilvaro")], ws.root, ws.answers(), log,
+                                     timeout)
     if code != 0:
         raise BenchError(f"tilvaro failed with exit code {code}:\n{tail(log)}")
     if not os.path.exists(out):
         raise BenchError(f"tilvaro wrote no {out}:\n{tail(log)}")
-    return wall, rss, out
+    return wall, rss, out, cpu
 
 
 def compare(a, b):
@@ -220,46 +235,64 @@ def check_result(inputs, result):
             raise BenchError(f"{result}: longer than expected")
 
 
-def measure_speed(args, ws):
+def measure_speed(args, ws, form):
     each = int(args.mb * 1e6)
-    print(f"generating {args.inputs} inputs of {args.mb:g} MB (seeds {args.seed}..{args.seed + args.inputs - 1})",
-          flush=True)
-    total = ws.generate(args.inputs, each, args.seed)
+    print(f"== form {form}: generating {args.inputs} inputs of {args.mb:g} MB "
+          f"(seeds {args.seed}..{args.seed + args.inputs - 1})", flush=True)
+    total = ws.generate(args.inputs, each, args.seed, form)
     times = {"floor": [], "stdio": [], "tilvaro": []}
     rss = []
+    cpu = []
     for i in range(args.runs):
         times["floor"].append(run_floor(ws, args.timeout))
         wall, stdio_out = run_stdio(ws, args.timeout)
         times["stdio"].append(wall)
-        wall, peak, result = run_tilvaro(ws, args.timeout)
+        wall, peak, result, seconds = run_tilvaro(ws, args.timeout)
         times["tilvaro"].append(wall)
         rss.append(peak)
+        cpu.append(seconds)
         diff = compare(result, stdio_out)
         if diff:
-            raise BenchError(f"run {i + 1}: tilvaro's result differs from the stdio reference: {diff}")
+            raise BenchError(f"{form}, run {i + 1}: tilvaro's result differs from the stdio reference: {diff}")
         print(f"  round {i + 1}/{args.runs}: floor {times['floor'][-1]:.3f} s, stdio {times['stdio'][-1]:.3f} s, "
-              f"tilvaro {times['tilvaro'][-1]:.3f} s, results identical", flush=True)
+              f"tilvaro {times['tilvaro'][-1]:.3f} s (CPU {seconds:.3f} s), results identical", flush=True)
         remove_file(stdio_out)
         remove_file(result)
     med = {k: statistics.median(v) for k, v in times.items()}
     mb = total / 1e6
-    print()
+    gb = total / 1e9
+    r = {"form": form, "mb": mb, "med": med, "ratio": med["tilvaro"] / med["floor"],
+         "speedup": med["stdio"] / med["tilvaro"], "cpu_per_gb": statistics.median(cpu) / gb, "rss": max(rss)}
     print(f"input: {args.inputs} files, {mb:.1f} MB in all; median of {args.runs} alternating runs (wall time)")
     labels = {"floor": "copy floor (cat + fsync)", "stdio": "stdio reference merge", "tilvaro": "tilvaro"}
     print(f"  {'':26}{'median s':>10}{'min s':>10}{'max s':>10}{'MB/s':>10}")
     for k in ("floor", "stdio", "tilvaro"):
         print(f"  {labels[k]:26}{med[k]:10.3f}{min(times[k]):10.3f}{max(times[k]):10.3f}{mb / med[k]:10.1f}")
-    print(f"  tilvaro / floor : {med['tilvaro'] / med['floor']:.2f}x the copy floor's time")
-    print(f"  stdio / tilvaro : {med['stdio'] / med['tilvaro']:.2f}x (tilvaro's speed-up over stdio)")
-    print(f"  tilvaro peak RSS: {max(rss) / 1024:.1f} MiB on {mb:.0f} MB")
-    print("  every tilvaro result was byte-identical to the stdio reference's")
+    print(f"  tilvaro / floor : {r['ratio']:.2f}x the copy floor's time")
+    print(f"  stdio / tilvaro : {r['speedup']:.2f}x (tilvaro's speed-up over stdio)")
+    print(f"  tilvaro CPU     : {r['cpu_per_gb']:.2f} s per GB of input (user + system, median)")
+    print(f"  tilvaro peak RSS: {r['rss'] / 1024:.1f} MiB on {mb:.0f} MB")
+    print("  every tilvaro result was byte-identical to the stdio reference's\n", flush=True)
+    return r
+
+
+def print_summary(results):
+    print("summary (median wall times; CPU = tilvaro's user + system time per GB of input)")
+    print(f"  {'form':10}{'floor s':>9}{'stdio s':>9}{'tilvaro s':>11}{'t/floor':>9}{'goal':>7}"
+          f"{'stdio/t':>9}{'goal':>7}{'CPU s/GB':>10}{'RSS MiB':>9}  targets")
+    for r in results:
+        most, least = TARGETS[r["form"]]
+        met = r["ratio"] <= most and r["speedup"] >= least
+        print(f"  {r['form']:10}{r['med']['floor']:9.3f}{r['med']['stdio']:9.3f}{r['med']['tilvaro']:11.3f}"
+              f"{r['ratio']:9.2f}{'<=' + format(most, 'g'):>7}{r['speedup']:9.1f}{'>=' + format(least, 'g'):>7}"
+              f"{r['cpu_per_gb']:10.2f}{r['rss'] / 1024:9.1f}  {'met' if met else 'missed'}")
 
 
 def measure_memory(args, ws, total_bytes, label, with_stdio):
     each = max(1, total_bytes // args.inputs)
     print(f"peak memory on {label} of input: generating...", flush=True)
     ws.generate(args.inputs, each, args.seed + 100)
-    _, peak, result = run_tilvaro(ws, args.timeout)
+    _, peak, result, _ = run_tilvaro(ws, args.timeout)
     check_result(ws.inputs, result)
     checked = "result checked"
     if with_stdio:
@@ -284,11 +317,15 @@ def main():
     ws = Workspace(os.path.join(build, "bench-work"), build)
     started = time.perf_counter()
     try:
-        measure_speed(args, ws)
-        ws.remove()
+        results = []
+        for form in args.form:
+            results.append(measure_speed(args, ws, form))
+            ws.remove()
+        print_summary(results)
         os.makedirs(ws.root, exist_ok=True)
-        _, floor_rss, _ = run_child(build, ["true"], ws.root, b"", os.path.join(ws.root, "true.log"), 60)
-        print(f"\npeak RSS measured with bench/peak_rss (its floor, running 'true': {floor_rss / 1024:.1f} MiB)")
+        _, floor_rss, _, _ = run_child(build, ["true"], ws.root, b"", os.path.join(ws.root, "true.log"), 60)
+        print(f"\npeak RSS measured with bench/peak_rss (its floor, running 'true': {floor_rss / 1024:.1f} MiB), "
+              "canonical form")
         measure_memory(args, ws, 1000000, "1 MB", True)
         if not args.no_gb:
             measure_memory(args, ws, 1000000000, "1 GB", False)

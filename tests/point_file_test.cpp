@@ -69,6 +69,8 @@ TEST(ReadRecord, FieldSyntax) {
       {"1 1e3 1E-3", 3, 1, 1000, 0.001},
       {"1 1e 2", 3, 1, 1, 2},        // an e without digits is exponent 0
       {"1 1e+ 2E-", 3, 1, 1, 2},
+      {"1 1e0000001 -2.5E+00000000000000000000001", 3, 1, 10, -25},
+      {"1 25e-0000001 -2.5E-00000000000000000000001", 3, 1, 2.5, -0.25},
       {"1 +INF -INF", 3, 1, HUGE_VAL, -HUGE_VAL},
       {"1 +NAN -NAN", 3, 1, nan, -nan},
       {"1 1e400 -1e400", 3, 1, DBL_MAX, -DBL_MAX},
@@ -358,16 +360,18 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
                                     "01.500000", "1.5", "1.5000000", "12345678.000000", "9999999.999999",
                                     "-9999999.999999", "1e3", "+INF", "-NAN", "abc", "1.50000O", ".500000",
                                     "5.", "99999999", "2147483648", "-2147483648", "1\r2.000000",
-                                    "+0042", "-000", "4294967296", "-099999999999999999999"};
+                                    "+0042", "-000", "4294967296", "-099999999999999999999", "-0.000",
+                                    "-0.", "-0.0001", "0.", "-0.0000000", "00.5", "1234567.1234567",
+                                    "12345678", "1.5e0", "123456789012345", "1234567890123456"};
   if (pick(8) == 0) return odd[pick(sizeof odd / sizeof *odd)];
   std::string s = pick(4) == 0 ? "-" : "";
-  const int int_digits = 1 + pick(is_code ? (pick(8) == 0 ? 30 : 9) : 8);
+  const int int_digits = 1 + pick(is_code ? (pick(8) == 0 ? 30 : 9) : pick(2) ? 7 : 8);
   s += static_cast<char>('1' + pick(9));
   for (int i = 1; i < int_digits; ++i) s += static_cast<char>('0' + pick(10));
   if (pick(6) == 0) s[s.size() - int_digits] = '0';
-  if (!is_code) {
+  if (!is_code && pick(8) != 0) {  // else an integer value
     s += '.';
-    const int decimals = pick(10) == 0 ? pick(9) : 6;
+    const int decimals = pick(3) == 0 ? pick(9) : 6;
     for (int i = 0; i < decimals; ++i) s += static_cast<char>('0' + pick(10));
   }
   return s;

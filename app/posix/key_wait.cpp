@@ -27,7 +27,7 @@ void drop_rest_of_key(int fd) {
   pollfd p{fd, POLLIN, 0};
   char buf[64];
   for (int i = 0; i < kMaxTailReads && poll(&p, 1, kKeyTailMs) > 0 && (p.revents & POLLIN); ++i) {
-    if (read(fd, buf, sizeof buf) <= 0) break;
+    if (io_read(fd, buf, sizeof buf) <= 0) break;
   }
   tcflush(fd, TCIFLUSH);
 }
