@@ -72,7 +72,7 @@ int read_record(text_reader& in, point_code& code, double& first, double& second
 // dropped; the caller checks error() after flush().
 class point_writer {
  public:
-  static constexpr std::size_t buffer_size = 1 << 16;
+  static constexpr std::size_t buffer_size = 1 << 18;
 
   point_writer();
   ~point_writer();

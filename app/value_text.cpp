@@ -170,6 +170,45 @@ char* format_code(char* out, std::int32_t code) {
   return write_unsigned(out, n);
 }
 
+#if TILVARO_INT128
+namespace {
+
+__extension__ typedef unsigned __int128 u128;
+
+// The double nearest to (q + a little, when sticky) * 2^exp2, ties to even.
+// Preconditions: q != 0, and the result is a normal double.
+double round_to_double(std::uint64_t q, bool sticky, int exp2) {
+  const int drop = bit_length(q) - 53;
+  if (drop <= 0) return std::ldexp(static_cast<double>(q), exp2);
+  std::uint64_t m = q >> drop;
+  const std::uint64_t rest = q & ((std::uint64_t{1} << drop) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (drop - 1);
+  m += rest > half || (rest == half && (sticky || (m & 1)));
+  return std::ldexp(static_cast<double>(m), drop + exp2);
+}
+
+// digits * 10^exp10 for |exp10| <= 19, where 10^|exp10| fits 64 bits:
+// the product is exact in 128 bits; the quotient is taken to 63 or 64
+// bits, its remainder kept as a sticky bit.
+double scale_wide(std::uint64_t digits, int exp10) {
+  const std::uint64_t power = integer_powers_of_ten[exp10 < 0 ? -exp10 : exp10];
+  if (exp10 >= 0) {
+    const u128 product = static_cast<u128>(digits) * power;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    if (high == 0) return round_to_double(static_cast<std::uint64_t>(product), false, 0);
+    const int shift = bit_length(high);
+    const bool sticky = (product & ((static_cast<u128>(1) << shift) - 1)) != 0;
+    return round_to_double(static_cast<std::uint64_t>(product >> shift), sticky, shift);
+  }
+  const int shift = 63 + bit_length(power) - bit_length(digits);  // quotient in [2^62, 2^64)
+  const u128 numerator = static_cast<u128>(digits) << shift;
+  const auto quotient = static_cast<std::uint64_t>(numerator / power);
+  return round_to_double(quotient, numerator % power != 0, -shift);
+}
+
+}  // namespace
+#endif
+
 double decimal_to_double_exact(std::uint64_t digits, std::int64_t exp10, bool negative) {
   const double sign = negative ? -1.0 : 1.0;
   if (digits == 0) return sign * 0.0;
@@ -177,6 +216,10 @@ double decimal_to_double_exact(std::uint64_t digits, std::int64_t exp10, bool ne
   // digits < 10^19, so beyond these exponents the result is certain.
   if (exp10 > 310) return sign * DBL_MAX;
   if (exp10 < -345) return sign * 0.0;
+
+#if TILVARO_INT128
+  if (exp10 >= -19 && exp10 <= 19) return sign * scale_wide(digits, static_cast<int>(exp10));
+#endif
 
   // Exact path: the standard library's correctly rounded conversion.
   char buf[40];

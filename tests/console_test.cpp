@@ -3,6 +3,7 @@
 #include "console.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "interrupt.h"
 #include "pty_child.h"
 #include "text_source.h"
 #include "tool_run.h"
@@ -102,6 +104,35 @@ TEST(ConsoleOutput, BlocksOf512WhenRedirected) {
   EXPECT_EQ(std::string(buf + 514, 2), "\r\n");
   ::close(fds[0]);
   ::close(fds[1]);
+}
+
+// A signal that ends the process while the console is filling its block
+// writes the pending text: what reaches the file is always a prefix of the
+// text said, never a byte that was not yet stored or one written twice.
+TEST(ConsoleOutput, InterruptionWritesExactlyThePendingText) {
+  auto line = [](long i) { return std::to_string(1000000 + i) + " said\n"; };
+  work_dir w;
+  for (int round = 0; round < 20; ++round) {
+    const std::string out = w.at("out" + std::to_string(round));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::signal(SIGTERM, SIG_DFL);
+      if (::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO) < 0) _exit(2);
+      install_interrupt_cleanup();
+      console_open();
+      for (long i = 0; i < 2000000; ++i) say(line(i));
+      ::pause();
+      _exit(3);
+    }
+    ::usleep(static_cast<useconds_t>(1000 + round * 700));
+    ::kill(pid, SIGTERM);
+    const int status = wait_bounded(pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    const std::string got = w.get("out" + std::to_string(round));
+    std::string said;
+    for (long i = 0; said.size() < got.size(); ++i) said += crlf(line(i));
+    EXPECT_EQ(got, said.substr(0, got.size())) << "round " << round;
+  }
 }
 
 // The tool on a terminal: each question is on the screen before its answer

@@ -214,6 +214,21 @@ TEST(DecimalToDouble, RangeLimits) {
   EXPECT_TRUE(std::signbit(decimal_to_double(0, 0, true)));
 }
 
+// More than 53 bits of digits: exact ties and the values just beside them,
+// scaled up and down, against strtod.
+TEST(DecimalToDouble, WideDigitsAroundTies) {
+  for (std::uint64_t base : {9007199254740992ull, 18014398509481984ull, 9223372036854775808ull}) {
+    for (std::uint64_t step = 0; step < 12; ++step) {
+      const std::uint64_t digits = base + step * (base >> 53) / 2 + (step % 3 == 2);
+      for (int e = -19; e <= 19; ++e) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(digits), e);
+        ASSERT_EQ(decimal_to_double(digits, e, false), std::strtod(text, nullptr)) << text;
+      }
+    }
+  }
+}
+
 // Random decimals of 1 to 19 significant digits, every exponent, against
 // strtod (which overflows to infinity where the reader gives DBL_MAX).
 TEST(DecimalToDouble, MatchesStrtod) {
