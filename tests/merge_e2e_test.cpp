@@ -1,6 +1,7 @@
 // The tool end to end: exact console bytes, exact result bytes, exit status
 // and what is left on disk, through the real executable.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ std::string header(const std::string& minx, const std::string& miny, const std::
 
 // The warning for an input whose copy ended before its text did.
 std::string cut_short(const std::string& file, int line, std::size_t bytes) {
-  return "tilvaro: images/s/" + file + ": warning: the copy stopped at line " + std::to_string(line) +
+  return "tilvaro: " + as_opened("images/s/" + file) + ": warning: the copy stopped at line " + std::to_string(line) +
          ", where a record cannot be read; " + std::to_string(bytes) + " bytes from there on were not copied\n";
 }
 
@@ -208,7 +209,7 @@ TEST(Merge, MissingThirdInputLeavesNothingBehind) {
   const tool_result r = run_tool(w, "s 4 a a zz a r");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, dialogue(4) + crlf("\n\tFile C:\\images\\s\\zz.zqd unknown\n"));
-  EXPECT_EQ(r.err, "tilvaro: images/s/zz.zqd: No such file or directory\n");
+  EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/s/zz.zqd") + ": No such file or directory\n");
   EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
 }
@@ -275,7 +276,7 @@ TEST(Merge, ResultThatCannotBeCreated) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner + folder_q + count_q + result_q +
                        crlf("\n\tFile C:\\images\\nowhere\\r.zqd cannot be created (No such file or directory)\n"));
-  EXPECT_EQ(r.err, "tilvaro: images/nowhere/r.zqd: No such file or directory\n");
+  EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/nowhere/r.zqd") + ": No such file or directory\n");
   EXPECT_FALSE(w.exists("images"));
 }
 
@@ -292,6 +293,85 @@ TEST(Merge, LongNamesAndManyInputsAreNotTruncated) {
   for (int i = 0; i < 60; ++i) expected += "7\t7.000000\t7.000000\r\n";
   EXPECT_EQ(w.get("images/" + folder + "/out.zqd"), expected);
   EXPECT_NE(r.out.find(crlf("\n\tFile 60 Name : C:\\images\\" + folder + "\\" + name + ".zqd ")), std::string::npos);
+}
+
+// Names outside ASCII, typed as UTF-8: the files of exactly those names are
+// read and written (on Windows through the wide API).
+TEST(Merge, NamesOutsideAscii) {
+  work_dir w;
+  const std::string e = "\xC3\xA9", u = "\xC3\xBC";  // é, ü
+  w.put("images/" + e + "t" + e + "/" + u + "ber.zqd", "4 1 1\n5 2 2\n6 3 3\n7 7 7\n");
+  const tool_result r = run_tool(w, e + "t" + e + " 1 " + u + "ber r" + e + "sum" + e);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(w.get("images/" + e + "t" + e + "/r" + e + "sum" + e + ".zqd"),
+            header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + "7\t7.000000\t7.000000\r\n");
+  EXPECT_NE(r.out.find(file_line(1, "C:\\images\\" + e + "t" + e + "\\" + u + "ber.zqd")), std::string::npos);
+}
+
+// A read-only result: POSIX replaces it (the folder's permissions decide),
+// Windows refuses to, and then nothing is touched.
+TEST(Merge, ReadOnlyExistingResult) {
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put("images/s/r.zqd", "precious old result");
+  ::chmod(w.at("images/s/r.zqd").c_str(), 0444);
+  const tool_result r = run_tool(w, "s 1 a r");
+  if (under_wine()) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, banner + folder_q + count_q + name_q(1) + result_q +
+                         crlf("\n\tFile C:\\images\\s\\r.zqd cannot be created (Permission denied)\n"));
+    EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/s/r.zqd") + ": Permission denied\n");
+    EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
+  } else {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000"));
+  }
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+// Windows: a result held open without sharing (a virus scanner, an indexer)
+// cannot be replaced at once; the replace is tried again for about two
+// seconds. Released after half a second it succeeds; held for five, the run
+// fails and leaves the old result as it was.
+TEST(Merge, ResultHeldOpenByAnotherProgram) {
+  if (!under_wine()) GTEST_SKIP() << "Windows only";
+  for (const int hold_ms : {500, 5000}) {
+    work_dir w;
+    w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n7 7 7\n");
+    w.put("images/s/r.zqd", "precious old result");
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+      ::dup2(out[1], 1);
+      const std::string run = windows_build("wine-run"), hold = windows_build("tests/hold_file.exe");
+      ::execl(run.c_str(), run.c_str(), hold.c_str(), "C:\\images\\s\\r.zqd", std::to_string(hold_ms).c_str(),
+              static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ::close(out[1]);
+    char said[5] = {};
+    pollfd p{out[0], POLLIN, 0};
+    ASSERT_GT(::poll(&p, 1, kToolBoundMs), 0) << "the holder did not start";
+    ASSERT_EQ(::read(out[0], said, 4), 4);
+    ASSERT_EQ(std::string(said, 4), "held");
+    const tool_result r = run_tool(w, "s 1 a r");
+    const int held = wait_bounded(holder);
+    ::close(out[0]);
+    EXPECT_TRUE(WIFEXITED(held) && WEXITSTATUS(held) == 0);
+    if (hold_ms < 2000) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(w.get("images/s/r.zqd"),
+                header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + "7\t7.000000\t7.000000\r\n");
+    } else {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, dialogue(1) + bounds("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+                           file_line(1, "C:\\images\\s\\a.zqd") +
+                           crlf("\n\tFile C:\\images\\s\\r.zqd cannot be written (Permission denied)\n"));
+      EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
+    }
+    EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+  }
 }
 
 // The command line's form: the same merge with paths as given, standard

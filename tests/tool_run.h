@@ -20,14 +20,44 @@
 #include <string>
 #include <vector>
 
+// The Windows build under wine, when the environment names its folder
+// (TILVARO_WINDOWS_BUILD): the scenarios then run its tilvaro.exe through its
+// wine-run, and the tool's C:\ is the prefix's drive_c. Otherwise they run
+// the tool built here.
+inline bool under_wine() { return std::getenv("TILVARO_WINDOWS_BUILD") != nullptr; }
+// A file of the Windows build: "tilvaro.exe", "wine-run", "tests/hold_file.exe".
+inline std::string windows_build(const std::string& rel) {
+  return std::string(std::getenv("TILVARO_WINDOWS_BUILD")) + "/" + rel;
+}
+
+// A path under images/ as the tool hands it to the file system: as it stands
+// on POSIX, in drive form on Windows ("C:\images\s\a.zqd").
+inline std::string as_opened(const std::string& rel) {
+  if (!under_wine()) return rel;
+  std::string p = "C:\\" + rel;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
 // A temporary working folder, removed with everything in it at the end.
+// Under wine, C:\images\ is made a link to its images folder (so one
+// scenario at a time: see RESOURCE_LOCK in tests/CMakeLists.txt).
 class work_dir {
  public:
   work_dir() {
     char tmpl[] = "/tmp/tilvaro-test-XXXXXX";
     path_ = ::mkdtemp(tmpl);
+    if (under_wine()) {
+      link_ = windows_build("wine-prefix/drive_c/images");
+      std::system(("rm -rf '" + link_ + "'").c_str());
+      (void)!::symlink(at("images").c_str(), link_.c_str());
+    }
   }
-  ~work_dir() { std::system(("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str()); }
+  ~work_dir() {
+    if (!link_.empty()) ::unlink(link_.c_str());
+    std::system(("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+  }
   work_dir(const work_dir&) = delete;
   work_dir& operator=(const work_dir&) = delete;
 
@@ -66,6 +96,7 @@ class work_dir {
 
  private:
   std::string path_;
+  std::string link_;
 };
 
 // Text as the console writes it: every LF as CR LF.
@@ -122,6 +153,13 @@ inline pid_t start_tool(const work_dir& dir, const std::string& input, const std
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (setup) setup();
+    if (under_wine() && exe == TILVARO_EXE) {
+      // wine-run tilvaro.exe ARGS...
+      const std::string run = windows_build("wine-run"), exe_w = windows_build("tilvaro.exe");
+      std::vector<char*> wine_argv{const_cast<char*>(run.c_str()), const_cast<char*>(exe_w.c_str())};
+      wine_argv.insert(wine_argv.end(), argv.begin() + 1, argv.end());
+      ::execv(run.c_str(), wine_argv.data());
+    }
     ::execv(exe.c_str(), argv.data());
     _exit(127);
   }

@@ -1,0 +1,164 @@
+// Plain file input and output on Windows, on system handles: every byte
+// goes through as it is (no text mode), so the tool's own rules alone decide
+// about CR, LF and 0x1A.
+#include "io.h"
+
+#include <cerrno>
+
+#include "handles.h"
+#include "win_path.h"
+
+namespace {
+
+constexpr int kMaxFiles = 16;  // the merge has at most two files open
+HANDLE g_files[kMaxFiles];     // descriptor 3 + i; nullptr when free
+
+HANDLE handle_of(int fd) { return handle_of_fd(fd); }
+
+int fail(DWORD error) {
+  errno = errno_from_win32(error);
+  return -1;
+}
+
+bool is_console(HANDLE h) {
+  DWORD mode;
+  return GetConsoleMode(h, &mode) != 0;
+}
+
+// Standard input on a console: the typed text is read as UTF-16 and handed
+// on as UTF-8, so a name with é or ü arrives as the same bytes as on POSIX
+// whatever the console's code page. Bytes converted but not yet taken wait
+// in carry; a high surrogate waits for its pair.
+std::ptrdiff_t read_console(HANDLE h, char* buf, std::size_t n) {
+  static std::string carry;
+  static wchar_t high = 0;
+  while (carry.empty()) {
+    wchar_t wide[512];
+    std::size_t have = 0;
+    if (high != 0) wide[have++] = high;
+    high = 0;
+    DWORD got = 0;
+    if (!ReadConsoleW(h, wide + have, static_cast<DWORD>(511 - have), &got, nullptr)) return fail(GetLastError());
+    if (got == 0) return 0;
+    have += got;
+    if (wide[have - 1] >= 0xD800 && wide[have - 1] <= 0xDBFF) high = wide[--have];
+    carry = utf8_from_wide(wide, have);
+  }
+  const std::size_t take = carry.size() < n ? carry.size() : n;
+  carry.copy(buf, take);
+  carry.erase(0, take);
+  return static_cast<std::ptrdiff_t>(take);
+}
+
+}  // namespace
+
+int fd_for_handle(HANDLE h) {
+  for (int i = 0; i < kMaxFiles; ++i) {
+    if (g_files[i] == nullptr) {
+      g_files[i] = h;
+      return 3 + i;
+    }
+  }
+  return -1;
+}
+
+HANDLE handle_of_fd(int fd) {
+  switch (fd) {
+    case io_stdin:
+      return GetStdHandle(STD_INPUT_HANDLE);
+    case io_stdout:
+      return GetStdHandle(STD_OUTPUT_HANDLE);
+    case io_stderr:
+      return GetStdHandle(STD_ERROR_HANDLE);
+  }
+  if (fd < 3 || fd >= 3 + kMaxFiles || g_files[fd - 3] == nullptr) return INVALID_HANDLE_VALUE;
+  return g_files[fd - 3];
+}
+
+void forget_fd(int fd) {
+  if (fd >= 3 && fd < 3 + kMaxFiles) g_files[fd - 3] = nullptr;
+}
+
+bool close_fd(int fd) {
+  if (fd < 3 || fd >= 3 + kMaxFiles || g_files[fd - 3] == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  const HANDLE h = g_files[fd - 3];
+  g_files[fd - 3] = nullptr;
+  return CloseHandle(h) != 0;
+}
+
+int io_open_read(const std::string& host_path) {
+  const std::wstring path = api_path(host_path);
+  // Shared for reading, writing and deletion: the tool must not stand in the
+  // way of other programs, only read.
+  const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      errno = EISDIR;
+      return -1;
+    }
+    return fail(error);
+  }
+  const int fd = fd_for_handle(h);
+  if (fd < 0) {
+    CloseHandle(h);
+    errno = EMFILE;
+  }
+  return fd;
+}
+
+void io_close(int fd) { close_fd(fd); }
+
+std::ptrdiff_t io_read(int fd, char* buf, std::size_t n) {
+  const HANDLE h = handle_of(fd);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (fd == io_stdin && is_console(h)) return read_console(h, buf, n);
+  DWORD got = 0;
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  if (!ReadFile(h, buf, want, &got, nullptr)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;  // the writer has gone: the end
+    return fail(error);
+  }
+  return static_cast<std::ptrdiff_t>(got);
+}
+
+int io_write_all(int fd, const char* p, std::size_t n) {
+  const HANDLE h = handle_of(fd);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
+  while (n > 0) {
+    const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    DWORD wrote = 0;
+    if (!WriteFile(h, p, want, &wrote, nullptr)) return errno_from_win32(GetLastError());
+    if (wrote == 0) return EIO;
+    p += wrote;
+    n -= wrote;
+  }
+  return 0;
+}
+
+long long io_offset(int fd) {
+  const HANDLE h = handle_of(fd);
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return -1;
+  LARGE_INTEGER zero{}, at{};
+  if (!SetFilePointerEx(h, zero, &at, FILE_CURRENT)) return -1;
+  return at.QuadPart;
+}
+
+bool io_seek(int fd, long long offset) {
+  const HANDLE h = handle_of(fd);
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return false;
+  LARGE_INTEGER to{};
+  to.QuadPart = offset;
+  return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != 0;
+}
+
+// Windows has no call that starts writeback without waiting for it; the
+// final FlushFileBuffers does all of it.
+void io_start_writeback(int, long long, long long) {}

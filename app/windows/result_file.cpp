@@ -1,0 +1,147 @@
+// The result written safely on Windows: a temporary file in the result's
+// folder, flushed to disk, then moved onto the result's name in one step.
+#include "result_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "handles.h"
+#include "interrupt.h"
+#include "interrupt_hold.h"
+#include "win_path.h"
+
+namespace {
+
+constexpr std::size_t kMaxTempStem = 200;  // keeps ".name.XXXXXX" a legal name
+constexpr int kTempTries = 100;
+// Virus scanners and indexers open new files for a moment: a replace refused
+// for that reason is tried again, for about this long in all.
+constexpr ULONGLONG kReplaceRetryMs = 2000;
+
+bool fail(int err, std::string& reason) {
+  reason = std::strerror(err);
+  return false;
+}
+
+bool fail_win32(DWORD error, std::string& reason) { return fail(errno_from_win32(error), reason); }
+
+std::size_t last_separator(const std::string& p) { return p.find_last_of("\\/"); }
+
+// Six characters that differ between processes and between calls.
+std::string temp_suffix(unsigned attempt) {
+  static unsigned counter = 0;
+  unsigned long long x = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
+                         (static_cast<unsigned long long>(++counter + attempt) * 0x9E3779B97F4A7C15ull);
+  const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string s;
+  for (int i = 0; i < 6; ++i) {
+    s += digits[x % 36];
+    x /= 36;
+  }
+  return s;
+}
+
+bool refused_for_now(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
+
+// MoveFileExW onto the result's name, which it replaces in one step; never
+// a delete followed by a rename, which would lose the old file when the
+// rename failed. Returns 0 or the error of the last try.
+DWORD replace_with_retries(const std::wstring& from, const std::wstring& to) {
+  const ULONGLONG start = GetTickCount64();
+  DWORD pause = 5;
+  for (;;) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = GetLastError();
+    if (!refused_for_now(error) || GetTickCount64() - start >= kReplaceRetryMs) return error;
+    Sleep(pause);
+    if (pause < 200) pause *= 2;
+  }
+}
+
+}  // namespace
+
+result_file::~result_file() { discard(); }
+
+bool result_file::create(const std::string& host_path, std::string& reason) {
+  discard();
+  const std::size_t sep = last_separator(host_path);
+  const std::string name = sep == std::string::npos ? host_path : host_path.substr(sep + 1);
+  if (host_path.empty()) return fail(ENOENT, reason);
+  if (name.empty()) return fail(EISDIR, reason);
+
+  // The file to be replaced: a folder is refused, and so is a read-only file,
+  // which Windows does not let a replace remove.
+  const std::wstring target = api_path(host_path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(EISDIR, reason);
+    if (attributes & FILE_ATTRIBUTE_READONLY) return fail(EACCES, reason);
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return fail_win32(GetLastError(), reason);
+  }
+
+  const std::string stem = (sep == std::string::npos ? std::string() : host_path.substr(0, sep + 1)) + "." +
+                           name.substr(0, kMaxTempStem) + ".";
+  for (unsigned attempt = 0; attempt < kTempTries; ++attempt) {
+    const std::string temp = stem + temp_suffix(attempt);
+    // Registered before it exists: an interruption at any point after this
+    // finds its path. Deletable while open, so the handler can remove it.
+    interrupt_set_temp(temp.c_str());
+    const wchar_t* path = interrupt_temp_path();
+    if (path == nullptr) return fail(ENAMETOOLONG, reason);
+    const HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      interrupt_set_temp(nullptr);
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return fail_win32(error, reason);
+    }
+    fd_ = fd_for_handle(h);
+    temp_ = temp;
+    target_ = host_path;
+    if (fd_ < 0) {
+      CloseHandle(h);
+      discard();
+      return fail(EMFILE, reason);
+    }
+    return true;
+  }
+  return fail(EEXIST, reason);
+}
+
+bool result_file::commit(std::string& reason) {
+  if (fd_ < 0) return fail(EBADF, reason);
+  if (!FlushFileBuffers(handle_of_fd(fd_))) {
+    const DWORD error = GetLastError();
+    discard();
+    return fail_win32(error, reason);
+  }
+  const bool closed = close_fd(fd_);
+  fd_ = -1;
+  if (!closed) {
+    const DWORD error = GetLastError();
+    discard();
+    return fail_win32(error, reason);
+  }
+  const DWORD error = replace_with_retries(api_path(temp_), api_path(target_));
+  if (error != 0) {
+    discard();
+    return fail_win32(error, reason);
+  }
+  interrupt_set_temp(nullptr);
+  temp_.clear();
+  target_.clear();
+  return true;
+}
+
+void result_file::discard() {
+  if (fd_ >= 0) close_fd(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) {
+    DeleteFileW(api_path(temp_).c_str());
+    interrupt_set_temp(nullptr);
+  }
+  temp_.clear();
+  target_.clear();
+}
