@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "batch.h"
 #include "command_line.h"
 #include "console.h"
@@ -11,7 +12,7 @@
 #include "merge.h"
 
 int main(int argc, char* argv[]) {
-  const command_line cl = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+  const command_line cl = parse_command_line(command_arguments(argc, argv));
   switch (cl.what) {
     case command::help:
       std::fputs(usage_text().c_str(), stdout);

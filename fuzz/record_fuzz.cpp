@@ -4,7 +4,10 @@
 //  - a record read complete, written and read again, writes the same text;
 //  - a code, of whatever length, is written as the integer it is: decimal
 //    digits without a '+' or a leading zero, '-' only before a non-zero;
-//  - the merge's copy step writes exactly what read_record + write_record do;
+//  - the merge's copy step writes exactly what read_record + write_record do,
+//    whichever of its paths a field takes (copied as text and padded to six
+//    decimals, formatted from the fast reader's value, or the whole record
+//    read by the general reader);
 //  - a small buffer (fields across refills) reads what the default one does.
 #include <cmath>
 #include <cstdint>

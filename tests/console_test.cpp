@@ -215,4 +215,93 @@ TEST(ConsoleOnTerminal, RedirectedRunSaysOnTheTerminalThatItWaits) {
   EXPECT_TRUE(tool.canonical_with_echo());
 }
 
+// tilvaro.exe under wine on a pseudo-terminal: wine gives it a console there
+// (its text comes back drawn by wine's console, with escape sequences), so
+// the key wait and the console control handler can be seen at work.
+pty_child windows_tool() {
+  return pty_child([] {
+    const std::string run = windows_build("wine-run"), exe = windows_build("tilvaro.exe");
+    ::execl(run.c_str(), run.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    return 92;
+  });
+}
+
+// Answers each question once it is on the console, and only once wine's
+// console has the terminal out of line mode (before, Enter would arrive as
+// LF and be taken as text).
+void answer(pty_child& tool, const std::vector<std::string>& answers) {
+  ASSERT_TRUE(tool.wait_for_key_mode());
+  const char* questions[] = {"Directory C:\\images\\ :", "paste ?", "(without extension .zqd) ?"};
+  std::size_t seen_before = 0;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const char* question = questions[i < 2 ? i : 2];
+    std::string seen;
+    for (int ms = 0; ms < kBoundMs; ms += kQuietMs) {
+      seen = tool.read_output(kQuietMs);
+      if (seen.find(question, seen_before) != std::string::npos) break;
+    }
+    ASSERT_NE(seen.find(question, seen_before), std::string::npos) << seen;
+    seen_before = seen.find(question, seen_before) + 1;
+    tool.type(answers[i] + "\r");
+  }
+}
+
+// The wait reads one key from the console: a key typed with the answers,
+// before the wait began, does not end it; the temporary is gone and the old
+// result untouched while it waits; one key ends it, not echoed.
+TEST(ConsoleOnWindows, KeyWaitOnTheConsole) {
+  if (!under_wine()) GTEST_SKIP() << "Windows only";
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  w.put("images/s/r.zqd", "old result");
+  pty_child tool = windows_tool();
+  ASSERT_TRUE(tool.ok());
+  // A name typed with a letter outside ASCII reaches the tool as UTF-8, and
+  // its text comes back as such. x: typed ahead, with the last answer.
+  answer(tool, {"s", "2", "a", "g\xC3\xA9ne", "r\rx"});
+  const std::string message = "File C:\\images\\s\\g\xC3\xA9ne.zqd unknown";
+  const std::string seen = tool.read_output(kBoundMs, message);
+  ASSERT_NE(seen.find(message), std::string::npos) << seen;
+  tool.read_output(5 * kQuietMs);
+  EXPECT_TRUE(tool.still_running());
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
+  EXPECT_EQ(w.get("images/s/r.zqd"), "old result");
+  tool.type("j");
+  const int status = tool.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string after = tool.read_output(kQuietMs);
+  EXPECT_EQ(after.find('j', after.find(message)), std::string::npos) << after.substr(after.find(message));
+}
+
+// Ctrl-C in the middle of a merge: the console control handler removes the
+// temporary and ends the process as an interrupted console program does (STATUS_CONTROL_C_EXIT, 0xC000013A, of
+// which the exit status keeps the low byte).
+TEST(ConsoleOnWindows, CtrlCRemovesTheTemporary) {
+  if (!under_wine()) GTEST_SKIP() << "Windows only";
+  work_dir w;
+  w.put("images/s/r.zqd", "old result");
+  std::string block;
+  for (int i = 0; i < 30000; ++i) block += std::to_string(i) + "\t601569.203875\t2401802.265061\r\n";
+  std::ofstream big(w.at("images/s/big.zqd"), std::ios::binary);
+  big << "4 1 1\n5 2 2\n6 3 3\n";
+  for (int i = 0; i < 300; ++i) big << block;  // about 300 MB: a merge of a second or so
+  big.close();
+  pty_child tool = windows_tool();
+  ASSERT_TRUE(tool.ok());
+  answer(tool, {"s", "1", "big", "r"});
+  bool temp = false;
+  for (int ms = 0; ms < kBoundMs && !temp; ++ms) {
+    for (const std::string& name : w.list("images/s")) temp = temp || name.rfind(".r.zqd.", 0) == 0;
+    if (!temp) ::usleep(1000);
+  }
+  ASSERT_TRUE(temp) << "no temporary appeared";
+  tool.type("\x03");
+  const int status = tool.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0x3A);
+  EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"big.zqd", "r.zqd"}));
+  EXPECT_EQ(w.get("images/s/r.zqd"), "old result");
+}
+
 }  // namespace

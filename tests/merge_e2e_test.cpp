@@ -306,6 +306,10 @@ TEST(Merge, NamesOutsideAscii) {
   EXPECT_EQ(w.get("images/" + e + "t" + e + "/r" + e + "sum" + e + ".zqd"),
             header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + "7\t7.000000\t7.000000\r\n");
   EXPECT_NE(r.out.find(file_line(1, "C:\\images\\" + e + "t" + e + "\\" + u + "ber.zqd")), std::string::npos);
+  // The same names on the command line (on Windows, read from the wide one).
+  const tool_result args = run_args(w, {"-o", "r" + e + ".zqd", "images/" + e + "t" + e + "/" + u + "ber.zqd"});
+  EXPECT_EQ(args.status, 0) << args.err;
+  EXPECT_EQ(w.get("r" + e + ".zqd"), w.get("images/" + e + "t" + e + "/r" + e + "sum" + e + ".zqd"));
 }
 
 // A read-only result: POSIX replaces it (the folder's permissions decide),
