@@ -256,8 +256,10 @@ TEST(ConsoleOnWindows, KeyWaitOnTheConsole) {
   w.put("images/s/r.zqd", "old result");
   pty_child tool = windows_tool();
   ASSERT_TRUE(tool.ok());
-  answer(tool, {"s", "2", "a", "gone", "r\rx"});  // x: typed ahead, with the last answer
-  const std::string message = "File C:\\images\\s\\gone.zqd unknown";
+  // A name typed with a letter outside ASCII reaches the tool as UTF-8, and
+  // its text comes back as such. x: typed ahead, with the last answer.
+  answer(tool, {"s", "2", "a", "g\xC3\xA9ne", "r\rx"});
+  const std::string message = "File C:\\images\\s\\g\xC3\xA9ne.zqd unknown";
   const std::string seen = tool.read_output(kBoundMs, message);
   ASSERT_NE(seen.find(message), std::string::npos) << seen;
   tool.read_output(5 * kQuietMs);

@@ -8,7 +8,8 @@
 // they are kept as the POSIX ones are: each update is written completely
 // into storage the handler is not looking at, then published with one atomic
 // store. The handler allocates nothing and touches no lock the main thread
-// could hold: it deletes the temporary by its path, writes the pending
+// could hold: it deletes the temporary through its open handle (by its path
+// only in the moment between closing and renaming it), writes the pending
 // console text, and ends the process with TerminateProcess (the exit code of
 // an interrupted console program, STATUS_CONTROL_C_EXIT), so no library
 // clean-up runs behind it.
@@ -28,6 +29,7 @@ constexpr std::size_t kPathMax = 32768;
 
 wchar_t g_temp_storage[2][kPathMax];
 std::atomic<const wchar_t*> g_temp{nullptr};
+std::atomic<HANDLE> g_temp_handle{nullptr};
 std::atomic<void (*)()> g_flush{nullptr};
 HANDLE g_main = nullptr;
 std::atomic_flag g_ending = ATOMIC_FLAG_INIT;
@@ -44,7 +46,11 @@ BOOL WINAPI on_control(DWORD) {
     context.ContextFlags = CONTEXT_CONTROL;
     GetThreadContext(g_main, &context);  // returns once the thread is really stopped
   }
-  if (const wchar_t* temp = g_temp.load()) DeleteFileW(temp);
+  FILE_DISPOSITION_INFO remove{TRUE};
+  const HANDLE open_temp = g_temp_handle.load();
+  if (open_temp == nullptr || !SetFileInformationByHandle(open_temp, FileDispositionInfo, &remove, sizeof remove)) {
+    if (const wchar_t* temp = g_temp.load()) DeleteFileW(temp);
+  }
   if (void (*flush)() = g_flush.load()) flush();
   TerminateProcess(GetCurrentProcess(), kInterruptedExit);
   return TRUE;
@@ -80,3 +86,5 @@ void interrupt_set_temp(const char* host_path) {
 void interrupt_set_flush(void (*flush)()) { g_flush.store(flush); }
 
 const wchar_t* interrupt_temp_path() { return g_temp.load(); }
+
+void interrupt_set_temp_handle(HANDLE h) { g_temp_handle.store(h); }

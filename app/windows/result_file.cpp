@@ -89,18 +89,20 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
     interrupt_set_temp(temp.c_str());
     const wchar_t* path = interrupt_temp_path();
     if (path == nullptr) return fail(ENAMETOOLONG, reason);
-    const HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       interrupt_set_temp(nullptr);
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
       return fail_win32(error, reason);
     }
+    interrupt_set_temp_handle(h);
     fd_ = fd_for_handle(h);
     temp_ = temp;
     target_ = host_path;
     if (fd_ < 0) {
+      interrupt_set_temp_handle(nullptr);
       CloseHandle(h);
       discard();
       return fail(EMFILE, reason);
@@ -117,6 +119,7 @@ bool result_file::commit(std::string& reason) {
     discard();
     return fail_win32(error, reason);
   }
+  interrupt_set_temp_handle(nullptr);
   const bool closed = close_fd(fd_);
   fd_ = -1;
   if (!closed) {
@@ -136,7 +139,10 @@ bool result_file::commit(std::string& reason) {
 }
 
 void result_file::discard() {
-  if (fd_ >= 0) close_fd(fd_);
+  if (fd_ >= 0) {
+    interrupt_set_temp_handle(nullptr);
+    close_fd(fd_);
+  }
   fd_ = -1;
   if (!temp_.empty()) {
     DeleteFileW(api_path(temp_).c_str());

@@ -15,10 +15,12 @@ std::wstring wide_from_utf8(const std::string& text);
 std::string utf8_from_wide(const wchar_t* text, std::size_t length);
 
 // The path to hand to the wide file API for a UTF-8 host path: made absolute
-// and normalised (separators, "." and "..") as Windows does it, then given
-// the \\?\ prefix (\\?\UNC\ for a share), which lifts the 260-character
-// limit and takes every name literally ("con.zqd" is a file, not the
-// console). A path that cannot be made absolute is returned as converted.
+// (a relative one against the current folder), '/' made '\', "." and ".."
+// resolved and doubled separators dropped, then given the \\?\ prefix
+// (\\?\UNC\ for a share), which lifts the 260-character limit. Every name
+// is then taken literally: "con.zqd" is a file, not the console, and trailing
+// dots and blanks stay. A path already in \\?\ or \\.\ form, and one
+// relative to another drive ("D:name"), are handed on as converted.
 std::wstring api_path(const std::string& host_path);
 
 // The errno value for a system error code (EIO for codes without one).
