@@ -1,3 +1,4 @@
+// Conventional diagnostics on standard error.
 #include "diagnostic.h"
 
 #include "io.h"

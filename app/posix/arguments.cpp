@@ -1,3 +1,4 @@
+// Command-line arguments on POSIX: the bytes as the shell passed them.
 #include "arguments.h"
 
 std::vector<std::string> command_arguments(int argc, char* argv[]) {

@@ -1,3 +1,4 @@
+// Clean-up on interruption, POSIX: signal handlers that remove the temporary, restore the terminal and write pending console text.
 #include "interrupt.h"
 #include "interrupt_terminal.h"
 

@@ -1,3 +1,4 @@
+// The key wait on POSIX: one unechoed key from the controlling terminal, in the foreground only.
 #include "key_wait.h"
 
 #include "interrupt_terminal.h"

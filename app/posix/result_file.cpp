@@ -1,3 +1,4 @@
+// The result on POSIX: a temporary beside it, fsynced, renamed onto it, the folder synced.
 #include "result_file.h"
 
 #include "interrupt.h"

@@ -1,3 +1,4 @@
+// Paths handed to the Windows API: UTF-8 to wide, normalised, with the \\?\ prefix.
 #include "win_path.h"
 
 #include <cerrno>
