@@ -12,6 +12,13 @@
 
 namespace {
 
+// The rare forms stay out of line, so the common one needs no stack frame.
+#if defined(__GNUC__) || defined(__clang__)
+#define TILVARO_COLD __attribute__((noinline, cold))
+#else
+#define TILVARO_COLD
+#endif
+
 // Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
 // the text are scratch.
 inline char* write_below_e8(char* out, std::uint32_t n) {
@@ -88,7 +95,9 @@ char* format_fixed_small(char* out, double v) {
     n += above || (tie && (n & 1));
   }  // else x < 2^73 <= one half: rounds to 0
 
-  if (negative && n != 0) *out++ = '-';
+  *out = '-';
+  out += negative && n != 0;
+  if (n < 100000000000000u) return write_micro(out, n);  // |v| < 10^8: the common case
   out = write_unsigned(out, n / 1000000);
   *out++ = '.';
   return store_last(out, digits_text8(static_cast<std::uint32_t>(n % 1000000)), 6);
@@ -116,7 +125,7 @@ digits19 leading_digits(double a) {
 
 // Fixed notation for 1e13 <= |v| < 1e40: 19 digits from the value, then 0
 // in every further position before and after the point.
-char* format_fixed_large(char* out, double v) {
+TILVARO_COLD char* format_fixed_large(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
   if (v < 0) *out++ = '-';
   const int integer_digits = g.exp10 + 1;  // 14 to 41
@@ -128,7 +137,7 @@ char* format_fixed_large(char* out, double v) {
 
 // Exponent form for |v| >= 1e40: d.<39 digits>e+XX, the digits after the
 // 19th written as 0.
-char* format_exponent(char* out, double v) {
+TILVARO_COLD char* format_exponent(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
   if (v < 0) *out++ = '-';
   *out++ = g.d[0];
@@ -147,6 +156,8 @@ char* format_exponent(char* out, double v) {
 }  // namespace
 
 char* format_value(char* out, double v) {
+  const double a = std::fabs(v);
+  if (a < 1e13) return format_fixed_small(out, v);  // false for a NaN
   if (std::isnan(v)) {
     std::memcpy(out, std::signbit(v) ? "-NAN" : "+NAN", 4);
     return out + 4;
@@ -155,8 +166,6 @@ char* format_value(char* out, double v) {
     std::memcpy(out, v < 0 ? "-INF" : "+INF", 4);
     return out + 4;
   }
-  const double a = std::fabs(v);
-  if (a < 1e13) return format_fixed_small(out, v);
   if (a < 1e40) return format_fixed_large(out, v);
   return format_exponent(out, v);
 }
