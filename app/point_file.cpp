@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "background_sync.h"
 #include "digit_chunks.h"
 #include "io.h"
 #include "scan.h"
@@ -309,32 +310,26 @@ point_writer::point_writer() : buf_(new char[buffer_size]), cur_(buf_), end_(buf
 
 point_writer::~point_writer() { delete[] buf_; }
 
-void point_writer::attach(int fd) {
+void point_writer::attach(int fd, background_sync* behind) {
   fd_ = fd;
   error_ = 0;
   cur_ = buf_;
-  synced_ = 0;
+  written_ = 0;
+  behind_ = behind;
+  if (behind_) behind_->follow(fd);
 }
 
 // Writes the buffer out, resuming after partial writes and interruptions.
 // After the first failure nothing more is written and the bytes are dropped,
 // so a full disk cannot make the buffer grow.
 void point_writer::drain() {
-  if (error_ == 0) error_ = io_write_all(fd_, buf_, static_cast<std::size_t>(cur_ - buf_));
+  if (error_ == 0) {
+    const std::size_t n = static_cast<std::size_t>(cur_ - buf_);
+    error_ = io_write_all(fd_, buf_, n);
+    written_ += static_cast<long long>(n);
+    if (error_ == 0 && behind_) error_ = behind_->written(written_);
+  }
   cur_ = buf_;
-  start_writeback();
-}
-
-// Every writeback_step bytes the host is asked to start writing the finished
-// stretch to disk (without waiting), so that the disk works while the merge
-// goes on and the final sync has little left to do. Not a durability step:
-// a failure here is ignored (a pipe, a host without it); errors still
-// surface at write, sync and close.
-void point_writer::start_writeback() {
-  const long long end = io_offset(fd_);
-  if (end < 0 || end - synced_ < static_cast<long long>(writeback_step)) return;
-  io_start_writeback(fd_, synced_, end - synced_);
-  synced_ = end;
 }
 
 bool point_writer::flush() {

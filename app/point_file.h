@@ -11,6 +11,8 @@
 
 #include "text_reader.h"
 
+class background_sync;
+
 // The code of a record: a signed integer of up to max_digits significant
 // digits, in fixed memory. A code inside the signed 32-bit range is held as
 // that integer (the common case, kept cheap); a longer one as its sign and
@@ -79,8 +81,10 @@ class point_writer {
   point_writer(const point_writer&) = delete;
   point_writer& operator=(const point_writer&) = delete;
 
-  // Writes into fd, which the caller keeps.
-  void attach(int fd);
+  // Writes into fd, which the caller keeps. With behind, every stretch
+  // written is handed to it (fd is then a file that starts empty), and a
+  // failure it reports counts as a write error.
+  void attach(int fd, background_sync* behind = nullptr);
   // Writes the buffered bytes out; false when any write so far failed.
   bool flush();
   int error() const { return error_; }
@@ -96,16 +100,14 @@ class point_writer {
 
  private:
   void drain();
-  void start_writeback();
-
-  static constexpr std::size_t writeback_step = 8 << 20;
 
   char* buf_;
   char* cur_;
   char* end_;
   int fd_ = -1;
   int error_ = 0;
-  long long synced_ = 0;  // file offset up to which writeback was started
+  long long written_ = 0;  // bytes written into fd since attach
+  background_sync* behind_ = nullptr;
 };
 
 // Writes code TAB first TAB second CR LF, the values in the six-decimal

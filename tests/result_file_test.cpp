@@ -1,6 +1,7 @@
 #include "result_file.h"
 
 #include "interrupt.h"
+#include "point_file.h"
 
 #include <gtest/gtest.h>
 
@@ -379,3 +380,76 @@ TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
 }
 
 }  // namespace
+
+// A result of several sync steps, written through the writer with the
+// background sync following it, arrives whole; the sync thread holds the
+// handled signals back; an interruption while it runs still removes the
+// temporary.
+TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
+  const long long records = 3 * background_sync::step / 32;  // about 3 steps
+  auto write_all = [&](result_file& r, point_writer& out) {
+    out.attach(r.fd(), &r.behind());
+    for (long long i = 0; i < records; ++i) write_record(out, point_code(int(i % 1000)), i * 0.5, -1.25);
+  };
+  {
+    result_file r;
+    point_writer out;
+    std::string reason;
+    ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
+    write_all(r, out);
+    // The thread that syncs runs now; none of the handled signals reach it.
+    int threads = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+      ++threads;
+      if (std::to_string(gettid()) == task.path().filename().string()) continue;
+      const std::string status = slurp(task.path().string() + "/status");
+      const std::size_t at = status.find("SigBlk:");
+      ASSERT_NE(at, std::string::npos);
+      const unsigned long long blocked = std::stoull(status.substr(at + 7), nullptr, 16);
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
+    }
+    EXPECT_EQ(threads, 2);
+    ASSERT_TRUE(out.flush());
+    ASSERT_TRUE(r.commit(reason)) << reason;
+  }
+  std::string expected;
+  for (long long i = 0; i < records; ++i) {
+    char line[96];
+    expected.append(line, std::size_t(std::snprintf(line, sizeof line, "%lld\t%.6f\t-1.250000\r\n", i % 1000, i * 0.5)));
+  }
+  EXPECT_TRUE(slurp(at("r.zqd")) == expected);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+
+  const int status = run_child([&] {
+    install_interrupt_cleanup();
+    result_file r;
+    point_writer out;
+    std::string reason;
+    if (!r.create(at("r.zqd"), reason)) return 2;
+    write_all(r, out);
+    kill(getpid(), SIGTERM);
+    return 3;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+}
+
+// A sync that fails in the background is reported once the thread has
+// stopped, and again by every later step; following another file forgets it.
+TEST(BackgroundSync, FailedSyncIsReportedAndForgottenWithTheFile) {
+  const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);  // cannot be synced: EINVAL
+  ASSERT_GE(fd, 0);
+  background_sync sync;
+  sync.follow(fd);
+  EXPECT_EQ(sync.written(background_sync::step - 1), 0) << "no step yet, no sync";
+  EXPECT_EQ(sync.stop(), 0);
+  sync.follow(fd);
+  EXPECT_EQ(sync.written(background_sync::step), 0);
+  EXPECT_EQ(sync.stop(), EINVAL);
+  EXPECT_EQ(sync.written(3 * background_sync::step), EINVAL);
+  EXPECT_EQ(sync.stop(), EINVAL);
+  sync.follow(fd);
+  EXPECT_EQ(sync.stop(), 0);
+  close(fd);
+}
