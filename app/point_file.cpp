@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "background_sync.h"
 #include "digit_chunks.h"
 #include "io.h"
 #include "scan.h"
 #include "value_text.h"
+#include "write_behind.h"
 
 // The record fast paths are small functions called a few times per record:
 // inlined, they share their constants and registers.
@@ -306,34 +306,42 @@ int read_record(text_reader& reader, point_code& code, double& first, double& se
   return 3;
 }
 
-point_writer::point_writer() : buf_(new char[buffer_size]), cur_(buf_), end_(buf_ + buffer_size) {}
-
-point_writer::~point_writer() { delete[] buf_; }
-
-void point_writer::attach(int fd, background_sync* behind) {
-  fd_ = fd;
-  error_ = 0;
-  cur_ = buf_;
-  written_ = 0;
-  behind_ = behind;
-  if (behind_) behind_->follow(fd);
+point_writer::point_writer() : own_(new char[buffer_size]), buf_(own_), cur_(buf_), end_(buf_ + buffer_size) {
+  static_assert(buffer_size == write_behind::buffer_size, "the buffers are handed over whole");
 }
 
-// Writes the buffer out, resuming after partial writes and interruptions.
-// After the first failure nothing more is written and the bytes are dropped,
-// so a full disk cannot make the buffer grow.
-void point_writer::drain() {
-  if (error_ == 0) {
-    const std::size_t n = static_cast<std::size_t>(cur_ - buf_);
-    error_ = io_write_all(fd_, buf_, n);
-    written_ += static_cast<long long>(n);
-    if (error_ == 0 && behind_) error_ = behind_->written(written_);
+point_writer::~point_writer() { delete[] own_; }
+
+void point_writer::attach(int fd, write_behind* behind) {
+  fd_ = fd;
+  error_ = 0;
+  behind_ = behind;
+  if (behind_) behind_->follow(fd);
+  buf_ = behind_ ? behind_->buffer() : own_;
+  cur_ = buf_;
+  end_ = buf_ + buffer_size;
+}
+
+// Writes the buffer out (or hands it over), resuming after partial writes
+// and interruptions. After the first failure nothing more is written and the
+// bytes are dropped, so a full disk cannot make the buffer grow.
+void point_writer::drain(bool last) {
+  const auto n = static_cast<std::size_t>(cur_ - buf_);
+  if (error_ == 0 && n > 0) {
+    if (behind_) {
+      buf_ = behind_->hand_over(buf_, n, last);
+      end_ = buf_ + buffer_size;
+      error_ = behind_->error();
+    } else {
+      error_ = io_write_all(fd_, buf_, n);
+    }
   }
   cur_ = buf_;
 }
 
 bool point_writer::flush() {
-  drain();
+  drain(true);
+  if (behind_ && error_ == 0) error_ = behind_->stop();
   return error_ == 0;
 }
 

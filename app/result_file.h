@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "background_sync.h"
+#include "write_behind.h"
 
 class result_file {
  public:
@@ -38,11 +38,11 @@ class result_file {
   // The descriptor to write the result into; -1 when nothing is open.
   int fd() const { return fd_; }
 
-  // Syncs the temporary while it is being written (background_sync.h), for
-  // the writer to hand its stretches to. Its thread is stopped by commit and
-  // discard before the temporary is closed, and a failure it met fails the
+  // Writes and syncs the temporary behind the merge (write_behind.h), for
+  // the writer to hand its buffers to. Its threads are stopped by commit and
+  // discard before the temporary is closed, and a failure they met fails the
   // commit.
-  background_sync& behind() { return behind_; }
+  write_behind& behind() { return behind_; }
 
   // fsync, close (its error counts), rename onto the result's name, fsync the
   // folder so the rename itself is durable. A failure up to and including the
@@ -59,7 +59,7 @@ class result_file {
 
  private:
   int fd_ = -1;
-  background_sync behind_;
+  write_behind behind_;
   std::string temp_;    // host path of the temporary
   std::string target_;  // host path the temporary is renamed onto
 };

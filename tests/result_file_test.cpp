@@ -386,7 +386,7 @@ TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
 // handled signals back; an interruption while it runs still removes the
 // temporary.
 TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
-  const long long records = 3 * background_sync::step / 32;  // about 3 steps
+  const long long records = 3 * write_behind::sync_step / 32;  // about 3 steps
   auto write_all = [&](result_file& r, point_writer& out) {
     out.attach(r.fd(), &r.behind());
     for (long long i = 0; i < records; ++i) write_record(out, point_code(int(i % 1000)), i * 0.5, -1.25);
@@ -397,7 +397,7 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
     std::string reason;
     ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
     write_all(r, out);
-    // The thread that syncs runs now; none of the handled signals reach it.
+    // The threads that write and sync run now; no handled signal reaches them.
     int threads = 0;
     for (const auto& task : fs::directory_iterator("/proc/self/task")) {
       ++threads;
@@ -408,7 +408,7 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
       const unsigned long long blocked = std::stoull(status.substr(at + 7), nullptr, 16);
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
     }
-    EXPECT_EQ(threads, 2);
+    EXPECT_EQ(threads, 3);
     ASSERT_TRUE(out.flush());
     ASSERT_TRUE(r.commit(reason)) << reason;
   }
@@ -435,21 +435,38 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
 }
 
-// A sync that fails in the background is reported once the thread has
-// stopped, and again by every later step; following another file forgets it.
-TEST(BackgroundSync, FailedSyncIsReportedAndForgottenWithTheFile) {
-  const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);  // cannot be synced: EINVAL
-  ASSERT_GE(fd, 0);
-  background_sync sync;
-  sync.follow(fd);
-  EXPECT_EQ(sync.written(background_sync::step - 1), 0) << "no step yet, no sync";
-  EXPECT_EQ(sync.stop(), 0);
-  sync.follow(fd);
-  EXPECT_EQ(sync.written(background_sync::step), 0);
-  EXPECT_EQ(sync.stop(), EINVAL);
-  EXPECT_EQ(sync.written(3 * background_sync::step), EINVAL);
-  EXPECT_EQ(sync.stop(), EINVAL);
-  sync.follow(fd);
-  EXPECT_EQ(sync.stop(), 0);
-  close(fd);
+// A write or sync that fails behind the merge is reported with its errno,
+// and the buffers after it are dropped; following a file again forgets it.
+// A single buffer is written at once, without threads or syncs.
+TEST(WriteBehind, FailuresAreReportedWithTheirErrno) {
+  const int null_w = open("/dev/null", O_WRONLY | O_CLOEXEC);  // takes writes, cannot be synced
+  const int null_r = open("/dev/null", O_RDONLY | O_CLOEXEC);  // takes no writes
+  ASSERT_GE(null_w, 0);
+  ASSERT_GE(null_r, 0);
+  const long long steps = write_behind::sync_step / write_behind::buffer_size;
+  const struct {
+    int fd;
+    long long buffers;
+    bool last;
+    int error;
+  } cases[] = {
+      {null_w, 1, true, 0},              // written at once: no sync asked for
+      {null_w, steps - 1, false, 0},     // no step reached
+      {null_w, steps + 1, false, EINVAL},  // the background sync failed
+      {null_r, 1, true, EBADF},
+      {null_r, 5, false, EBADF},
+  };
+  write_behind w;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.buffers) + " buffers");
+    w.follow(c.fd);
+    char* buf = w.buffer();
+    for (long long i = 0; i < c.buffers; ++i) buf = w.hand_over(buf, write_behind::buffer_size, c.last);
+    EXPECT_EQ(w.stop(), c.error);
+    EXPECT_EQ(w.stop(), c.error);
+  }
+  w.follow(null_w);
+  EXPECT_EQ(w.stop(), 0);
+  close(null_w);
+  close(null_r);
 }
