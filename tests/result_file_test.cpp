@@ -408,7 +408,7 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
       const unsigned long long blocked = std::stoull(status.substr(at + 7), nullptr, 16);
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
     }
-    EXPECT_EQ(threads, 3);
+    EXPECT_GE(threads, 3);  // a sanitizer may add its own
     ASSERT_TRUE(out.flush());
     ASSERT_TRUE(r.commit(reason)) << reason;
   }
