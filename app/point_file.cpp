@@ -211,7 +211,15 @@ TILVARO_INLINE const char* fast_code(const char* p, std::int32_t& code) {
   return p;
 }
 
-TILVARO_INLINE const char* fast_value(const char* p, double& value) {
+// A value read by the fast path: (negative ? -1 : 1) * digits * 10^exp10,
+// with digits < 10^19.
+struct decimal {
+  std::uint64_t digits;
+  std::int64_t exp10;
+  bool negative;
+};
+
+TILVARO_INLINE const char* fast_decimal(const char* p, decimal& value) {
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t digits = 0;
@@ -236,7 +244,14 @@ TILVARO_INLINE const char* fast_value(const char* p, double& value) {
     p += n;
   }
   if (count <= 0 || count > 19 || !field_ends(p)) return nullptr;
-  value = decimal_to_double(digits, scale, negative);
+  value = {digits, scale, negative};
+  return p;
+}
+
+TILVARO_INLINE const char* fast_value(const char* p, double& value) {
+  decimal d;
+  p = fast_decimal(p, d);
+  if (p != nullptr) value = decimal_to_double(d.digits, d.exp10, d.negative);
   return p;
 }
 
@@ -427,9 +442,10 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 
 namespace {
 
-// One value of the copy step: a plain value is copied as text, another one
-// that the record fast path reads is formatted from its double. False when
-// neither takes it.
+// One value of the copy step: a plain value is copied as text; another one
+// that the record fast path reads is written from its decimal digits
+// (format_decimal) or, when they cannot tell, from its double. False when
+// neither path takes it.
 TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
   p = skip_space_cr(p);
   int decimals;
@@ -438,10 +454,14 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
     p += n;
     return true;
   }
-  double v;
-  p = fast_value(p, v);
+  decimal d;
+  p = fast_decimal(p, d);
   if (p == nullptr) return false;
-  o = format_value(o, v);
+  if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
+    o = end;
+  } else {
+    o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+  }
   return true;
 }
 

@@ -2,8 +2,11 @@
 // and the one way a value is written.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+
+#include "digit_chunks.h"
 
 // The room format_value needs: its text is at most 48 bytes, and the bytes
 // after the text up to this size may be used as scratch.
@@ -50,4 +53,65 @@ inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool n
     return negative ? -v : v;
   }
   return decimal_to_double_exact(digits, exp10, negative);
+}
+
+// Writes n micro-units as their integer part, a point and six decimals, and
+// returns the end of the text; no sign. Precondition: n < 10^14; out has
+// room for 24 bytes (up to 8 bytes after the text are scratch).
+inline char* write_micro(char* out, std::uint64_t n) {
+  assert(n < 100000000000000u);
+  const std::uint64_t units = n / 1000000;  // < 10^8
+  const std::uint64_t word = digits_text8(static_cast<std::uint32_t>(units));
+  out = store_last(out, word, significant_digits(word));
+  *out++ = '.';
+  return store_last(out, digits_text8(static_cast<std::uint32_t>(n - units * 1000000)), 6);
+}
+
+// The text format_value(decimal_to_double(digits, exp10, negative)) writes,
+// worked out from the decimal value s = digits * 10^exp10 itself, without the
+// double, for |s| < 10^7; returns its end, or nullptr when s is outside that
+// range or too near a rounding boundary to decide here (the caller then takes
+// the double). Precondition: digits < 10^19; out has room for 24 bytes.
+//
+// Let d be the double nearest s. Every s taken here is 0 or at least 10^-24,
+// in the normal range, so |d - s| <= ulp(s) / 2 <= |s| * 2^-53, and with
+// |s| < 10^7 that is below 1.2e-9, far inside the half micro-unit 5e-7 of
+// the six-decimal rounding.
+//
+// Step 1: s has at most six decimals (exp10 >= -6). Then s is n micro-units
+//         exactly, n = digits * 10^(6 + exp10) < 10^13, and d, within 1.2e-9
+//         of s, rounds to n again.
+// Step 2: s has more decimals. With p = 10^(-6 - exp10), digits = n * p + r,
+//         0 <= r < p: s lies in [n, n + 1) micro-units, and the only rounding
+//         boundary within 5e-7 of it is B = n + 1/2 micro-units. Its distance
+//         |s - B| is |2r - p| / 2 * 10^exp10, and |d - s| <= digits * 2^-53 *
+//         10^exp10; so when |2r - p| > digits * 2^-52, d lies on the same side
+//         of B as s and is not B: both round to n + 1 exactly when 2r > p.
+//         The test uses digits >> 50 (a window four times as wide, and one
+//         that also takes every tie 2r = p, where d's side is unknown).
+// Step 3: the sign, only before a non-zero rounding (as format_value).
+inline char* format_decimal(char* out, std::uint64_t digits, std::int64_t exp10, bool negative) {
+  constexpr std::uint64_t limit = 10000000000000u;  // 10^13 micro-units: |s| < 10^7
+  std::uint64_t n;
+  if (exp10 >= -6) {
+    // Step 1.
+    if (exp10 > 6) return nullptr;
+    const std::uint64_t scale = integer_powers_of_ten[6 + exp10];
+    if (digits >= limit / scale) return nullptr;
+    n = digits * scale;
+  } else {
+    // Step 2. p <= 10^18, so 2r < 2 * 10^18 fits.
+    if (exp10 < -24) return nullptr;
+    const std::uint64_t p = integer_powers_of_ten[-6 - exp10];
+    n = digits / p;
+    const std::uint64_t twice_r = 2 * (digits - n * p);
+    const std::uint64_t distance = twice_r > p ? twice_r - p : p - twice_r;
+    if (n >= limit || distance <= (digits >> 50)) return nullptr;
+    n += twice_r > p;
+  }
+  assert(n <= limit);
+  // Step 3.
+  *out = '-';
+  out += negative && n != 0;
+  return write_micro(out, n);
 }

@@ -8,7 +8,10 @@
 //    whichever of its paths a field takes (copied as text and padded to six
 //    decimals, formatted from the fast reader's value, or the whole record
 //    read by the general reader);
-//  - a small buffer (fields across refills) reads what the default one does.
+//  - a small buffer (fields across refills) reads what the default one does;
+//  - format_decimal, wherever it answers, writes what format_value writes
+//    for the double nearest the same decimal (the first ten bytes give the
+//    digits, the exponent and the sign).
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -105,6 +108,21 @@ void check_round_trip(const std::string& complete, memory_text& file) {
   if (again != complete) std::abort();
 }
 
+// format_decimal against the double path, on a decimal taken from data.
+void check_decimal(const std::uint8_t* data, std::size_t size) {
+  if (size < 10) return;
+  std::uint64_t digits;
+  std::memcpy(&digits, data, sizeof digits);
+  digits %= 10000000000000000000u;
+  const int exp10 = data[8] % 40 - 30;
+  const bool negative = data[9] & 1;
+  char fast[32], slow[value_text_max];
+  char* end = format_decimal(fast, digits, exp10, negative);
+  if (end == nullptr) return;
+  char* slow_end = format_value(slow, decimal_to_double_exact(digits, exp10, negative));
+  if (std::string(fast, end) != std::string(slow, slow_end)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -142,5 +160,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   if (copied.bytes() != rewritten.bytes()) std::abort();
+  check_decimal(data, size);
   return 0;
 }

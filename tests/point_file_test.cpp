@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -370,17 +371,27 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
                                     "5.", "99999999", "2147483648", "-2147483648", "1\r2.000000",
                                     "+0042", "-000", "4294967296", "-099999999999999999999", "-0.000",
                                     "-0.", "-0.0001", "0.", "-0.0000000", "00.5", "1234567.1234567",
-                                    "12345678", "1.5e0", "123456789012345", "1234567890123456"};
+                                    "12345678", "1.5e0", "123456789012345", "1234567890123456",
+                                    "0.0000005", "-0.0000005", "0.0000015", "2.0000025", "9999999.9999995",
+                                    "-9999999.99999949999", "1234567.1234565", "5e-7", "15E-7", "+0.00000050001",
+                                    "0.000000499999999999999", "1.00000050000000000000", "683.2000005000000000001"};
   if (pick(8) == 0) return odd[pick(sizeof odd / sizeof *odd)];
-  std::string s = pick(4) == 0 ? "-" : "";
+  std::string s = pick(4) == 0 ? "-" : pick(16) == 0 ? "+" : "";
+  if (pick(16) == 0) s += "00";
   const int int_digits = 1 + pick(is_code ? (pick(8) == 0 ? 30 : 9) : pick(2) ? 7 : 8);
   s += static_cast<char>('1' + pick(9));
   for (int i = 1; i < int_digits; ++i) s += static_cast<char>('0' + pick(10));
   if (pick(6) == 0) s[s.size() - int_digits] = '0';
   if (!is_code && pick(8) != 0) {  // else an integer value
     s += '.';
-    const int decimals = pick(3) == 0 ? pick(9) : 6;
+    const int decimals = pick(3) == 0 ? pick(pick(2) ? 9 : 20) : 6;
     for (int i = 0; i < decimals; ++i) s += static_cast<char>('0' + pick(10));
+    if (decimals > 6 && pick(4) == 0) {  // at or near a rounding tie
+      const std::size_t at = s.size() - static_cast<std::size_t>(decimals - 6);
+      s[at] = '5';
+      if (pick(2)) std::fill(s.begin() + static_cast<std::ptrdiff_t>(at) + 1, s.end(), '0');
+    }
+    if (pick(8) == 0) s += (pick(2) ? "e" : "E-") + std::to_string(pick(9));
   }
   return s;
 }

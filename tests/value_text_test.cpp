@@ -250,6 +250,63 @@ TEST(DecimalToDouble, MatchesStrtod) {
   }
 }
 
+// format_decimal against strtod + printf, on decimals of its own shape and
+// just outside it (|s| >= 10^7, more than 24 decimals), on exact rounding
+// ties and near-ties at the seventh decimal and beyond, and on the
+// 19-digit texts of the doubles nearest those ties. Where it answers, it
+// must write what the double path writes; away from ties it must answer for
+// almost all of its range.
+TEST(FormatDecimal, MatchesDoublePath) {
+  std::mt19937_64 rng(43);
+  auto below = [&](std::uint64_t n) { return rng() % n; };
+  long answered = 0, in_range = 0;
+  auto check = [&](std::uint64_t digits, int e, bool negative, bool counted = false) {
+    char text[64], buf[32];
+    std::snprintf(text, sizeof text, "%s%llue%d", negative ? "-" : "", static_cast<unsigned long long>(digits), e);
+    const double v = std::strtod(text, nullptr);
+    char* end = format_decimal(buf, digits, e, negative);
+    if (counted && std::fabs(v) < 1e7 && e >= -24) {
+      ++in_range;
+      answered += end != nullptr;
+    }
+    if (end == nullptr) return;
+    ASSERT_EQ(std::string(buf, end), printf_unsigned_zero(v)) << text;
+  };
+  for (int i = 0; i < 600000; ++i) {
+    const bool negative = i & 1;
+    const int length = 1 + static_cast<int>(below(19));
+    std::uint64_t digits = 0;
+    for (int k = 0; k < length; ++k) digits = digits * 10 + below(10);
+    switch (i % 4) {
+      case 0:  // any decimal in and around the range
+        check(digits, static_cast<int>(below(36)) - 27, negative, true);
+        break;
+      case 1: {  // a tie n + 1/2 micro-units, q digits after the 6th decimal, moved by a little
+        const int q = 1 + static_cast<int>(below(12));
+        const std::uint64_t n = below(10000000000000u / integer_powers_of_ten[q > 6 ? q - 6 : 0]);
+        const std::uint64_t tie = n * integer_powers_of_ten[q] + 5 * integer_powers_of_ten[q - 1];
+        const std::uint64_t wiggle = below(3) == 0 ? below((tie >> 48) + 1) : below(5);
+        const std::uint64_t near = below(2) && tie + wiggle < 10000000000000000000u ? tie + wiggle : tie - wiggle;
+        check(near, -6 - q, negative);
+        break;
+      }
+      default: {  // the doubles beside such a tie, as their 19-digit texts
+        char tie[64], text[64];
+        std::snprintf(tie, sizeof tie, "%llu.5e-6", static_cast<unsigned long long>(below(10000000000000u)));
+        double d = std::strtod(tie, nullptr);
+        for (int step = static_cast<int>(below(3)); step > 0; --step) d = std::nextafter(d, i % 4 == 2 ? 0.0 : 1e9);
+        std::snprintf(text, sizeof text, "%.18e", d);
+        std::uint64_t m = 0;
+        for (const char* p = text; *p != 'e'; ++p)
+          if (*p != '.') m = m * 10 + static_cast<unsigned>(*p - '0');
+        check(m, std::atoi(std::strchr(text, 'e') + 1) - 18, negative);
+      }
+    }
+    if (HasFailure()) break;
+  }
+  EXPECT_GT(answered, in_range * 99 / 100);
+}
+
 // The bit counts and the wide product against independent oracles: a bit
 // loop, and the compiler's 128-bit type where it has one. In a build with
 // TILVARO_PORTABLE_ARITHMETIC this checks the plain C++ versions.
