@@ -26,7 +26,7 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   } else {
     std::string reason;
     if (!f2.file.create(output, reason)) return file_failed(output, "cannot be created", reason);
-    f2.out.attach(f2.file.fd());
+    f2.out.attach(f2.file.fd(), &f2.file.behind());
   }
   return treatment();
 }

@@ -89,7 +89,7 @@ bool opening() {
   if (path.find('\0') != std::string::npos) {
     reason = std::strerror(EINVAL);
   } else if (f2.file.create(path, reason)) {
-    f2.out.attach(f2.file.fd());
+    f2.out.attach(f2.file.fd(), &f2.file.behind());
     return true;
   }
   file_failed(nomim1, "cannot be created", reason);

@@ -30,6 +30,12 @@ void interrupt_set_temp(const char* host_path);
 // The terminal settings to restore are registered by the key wait through
 // the host's own header (posix/interrupt_terminal.h).
 
+// Runs start(context) with the handled signals held back on the calling
+// thread. A thread started there inherits the hold and keeps it, so the
+// handlers never run on it: they run only on the thread that keeps the
+// registrations up to date, and never see one half-made.
+void interrupt_shielded(void (*start)(void*), void* context);
+
 // A function run by the handler to write pending console text; it must be
 // async-signal-safe. Passing nullptr forgets it.
 void interrupt_set_flush(void (*flush)());

@@ -39,3 +39,8 @@ bool io_seek(int fd, long long offset);
 // its disk, without waiting. Only a hint: it may do nothing, and its errors
 // are ignored (they surface at the final sync).
 void io_start_writeback(int fd, long long from, long long length);
+
+// Writes the data of fd (and what is needed to read it back, such as its
+// size) to its disk and waits for that. Returns 0, or the errno of the
+// failure.
+int io_sync_data(int fd);

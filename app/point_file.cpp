@@ -9,6 +9,7 @@
 #include "io.h"
 #include "scan.h"
 #include "value_text.h"
+#include "write_behind.h"
 
 // The record fast paths are small functions called a few times per record:
 // inlined, they share their constants and registers.
@@ -320,40 +321,42 @@ int read_record(text_reader& reader, point_code& code, double& first, double& se
   return 3;
 }
 
-point_writer::point_writer() : buf_(new char[buffer_size]), cur_(buf_), end_(buf_ + buffer_size) {}
+point_writer::point_writer() : own_(new char[buffer_size]), buf_(own_), cur_(buf_), end_(buf_ + buffer_size) {
+  static_assert(buffer_size == write_behind::buffer_size, "the buffers are handed over whole");
+}
 
-point_writer::~point_writer() { delete[] buf_; }
+point_writer::~point_writer() { delete[] own_; }
 
-void point_writer::attach(int fd) {
+void point_writer::attach(int fd, write_behind* behind) {
   fd_ = fd;
   error_ = 0;
+  behind_ = behind;
+  if (behind_) behind_->follow(fd);
+  buf_ = behind_ ? behind_->buffer() : own_;
   cur_ = buf_;
-  synced_ = 0;
+  end_ = buf_ + buffer_size;
 }
 
-// Writes the buffer out, resuming after partial writes and interruptions.
-// After the first failure nothing more is written and the bytes are dropped,
-// so a full disk cannot make the buffer grow.
-void point_writer::drain() {
-  if (error_ == 0) error_ = io_write_all(fd_, buf_, static_cast<std::size_t>(cur_ - buf_));
+// Writes the buffer out (or hands it over), resuming after partial writes
+// and interruptions. After the first failure nothing more is written and the
+// bytes are dropped, so a full disk cannot make the buffer grow.
+void point_writer::drain(bool last) {
+  const auto n = static_cast<std::size_t>(cur_ - buf_);
+  if (error_ == 0 && n > 0) {
+    if (behind_) {
+      buf_ = behind_->hand_over(buf_, n, last);
+      end_ = buf_ + buffer_size;
+      error_ = behind_->error();
+    } else {
+      error_ = io_write_all(fd_, buf_, n);
+    }
+  }
   cur_ = buf_;
-  start_writeback();
-}
-
-// Every writeback_step bytes the host is asked to start writing the finished
-// stretch to disk (without waiting), so that the disk works while the merge
-// goes on and the final sync has little left to do. Not a durability step:
-// a failure here is ignored (a pipe, a host without it); errors still
-// surface at write, sync and close.
-void point_writer::start_writeback() {
-  const long long end = io_offset(fd_);
-  if (end < 0 || end - synced_ < static_cast<long long>(writeback_step)) return;
-  io_start_writeback(fd_, synced_, end - synced_);
-  synced_ = end;
 }
 
 bool point_writer::flush() {
-  drain();
+  drain(true);
+  if (behind_ && error_ == 0) error_ = behind_->stop();
   return error_ == 0;
 }
 

@@ -11,6 +11,8 @@
 
 #include "text_reader.h"
 
+class write_behind;
+
 // The code of a record: a signed integer of up to max_digits significant
 // digits, in fixed memory. A code inside the signed 32-bit range is held as
 // that integer (the common case, kept cheap); a longer one as its sign and
@@ -72,15 +74,17 @@ int read_record(text_reader& in, point_code& code, double& first, double& second
 // dropped; the caller checks error() after flush().
 class point_writer {
  public:
-  static constexpr std::size_t buffer_size = 1 << 18;
+  static constexpr std::size_t buffer_size = 1 << 18;  // as write_behind's
 
   point_writer();
   ~point_writer();
   point_writer(const point_writer&) = delete;
   point_writer& operator=(const point_writer&) = delete;
 
-  // Writes into fd, which the caller keeps.
-  void attach(int fd);
+  // Writes into fd, which the caller keeps. With behind, the filled buffers
+  // are handed to it, to be written and synced on its threads (fd is then a
+  // file that starts empty); its errors count as write errors.
+  void attach(int fd, write_behind* behind = nullptr);
   // Writes the buffered bytes out; false when any write so far failed.
   bool flush();
   int error() const { return error_; }
@@ -89,23 +93,21 @@ class point_writer {
   // count once commit_to() is given their end. Precondition: n <= buffer_size.
   char* reserve(std::size_t n) {
     assert(n <= buffer_size);
-    if (static_cast<std::size_t>(end_ - cur_) < n) drain();
+    if (static_cast<std::size_t>(end_ - cur_) < n) drain(false);
     return cur_;
   }
   void commit_to(char* p) { cur_ = p; }
 
  private:
-  void drain();
-  void start_writeback();
+  void drain(bool last);
 
-  static constexpr std::size_t writeback_step = 8 << 20;
-
-  char* buf_;
+  char* own_;  // the buffer when writing directly
+  char* buf_;  // the buffer being filled
   char* cur_;
   char* end_;
   int fd_ = -1;
   int error_ = 0;
-  long long synced_ = 0;  // file offset up to which writeback was started
+  write_behind* behind_ = nullptr;
 };
 
 // Writes code TAB first TAB second CR LF, the values in the six-decimal

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "write_behind.h"
+
 class result_file {
  public:
   result_file() = default;
@@ -36,6 +38,12 @@ class result_file {
   // The descriptor to write the result into; -1 when nothing is open.
   int fd() const { return fd_; }
 
+  // Writes and syncs the temporary behind the merge (write_behind.h), for
+  // the writer to hand its buffers to. Its threads are stopped by commit and
+  // discard before the temporary is closed, and a failure they met fails the
+  // commit.
+  write_behind& behind() { return behind_; }
+
   // fsync, close (its error counts), rename onto the result's name, fsync the
   // folder so the rename itself is durable. A failure up to and including the
   // rename removes the temporary, leaves the old file (if any) untouched and
@@ -51,6 +59,7 @@ class result_file {
 
  private:
   int fd_ = -1;
+  write_behind behind_;
   std::string temp_;    // host path of the temporary
   std::string target_;  // host path the temporary is renamed onto
 };

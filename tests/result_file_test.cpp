@@ -1,6 +1,7 @@
 #include "result_file.h"
 
 #include "interrupt.h"
+#include "point_file.h"
 
 #include <gtest/gtest.h>
 
@@ -379,3 +380,93 @@ TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
 }
 
 }  // namespace
+
+// A result of several sync steps, written through the writer with the
+// background sync following it, arrives whole; the sync thread holds the
+// handled signals back; an interruption while it runs still removes the
+// temporary.
+TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
+  const long long records = 3 * write_behind::sync_step / 32;  // about 3 steps
+  auto write_all = [&](result_file& r, point_writer& out) {
+    out.attach(r.fd(), &r.behind());
+    for (long long i = 0; i < records; ++i) write_record(out, point_code(int(i % 1000)), i * 0.5, -1.25);
+  };
+  {
+    result_file r;
+    point_writer out;
+    std::string reason;
+    ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
+    write_all(r, out);
+    // The threads that write and sync run now; no handled signal reaches them.
+    int threads = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+      ++threads;
+      if (std::to_string(gettid()) == task.path().filename().string()) continue;
+      const std::string status = slurp(task.path().string() + "/status");
+      const std::size_t at = status.find("SigBlk:");
+      ASSERT_NE(at, std::string::npos);
+      const unsigned long long blocked = std::stoull(status.substr(at + 7), nullptr, 16);
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
+    }
+    EXPECT_GE(threads, 3);  // a sanitizer may add its own
+    ASSERT_TRUE(out.flush());
+    ASSERT_TRUE(r.commit(reason)) << reason;
+  }
+  std::string expected;
+  for (long long i = 0; i < records; ++i) {
+    char line[96];
+    expected.append(line, std::size_t(std::snprintf(line, sizeof line, "%lld\t%.6f\t-1.250000\r\n", i % 1000, i * 0.5)));
+  }
+  EXPECT_TRUE(slurp(at("r.zqd")) == expected);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+
+  const int status = run_child([&] {
+    install_interrupt_cleanup();
+    result_file r;
+    point_writer out;
+    std::string reason;
+    if (!r.create(at("r.zqd"), reason)) return 2;
+    write_all(r, out);
+    kill(getpid(), SIGTERM);
+    return 3;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
+}
+
+// A write or sync that fails behind the merge is reported with its errno,
+// and the buffers after it are dropped; following a file again forgets it.
+// A single buffer is written at once, without threads or syncs.
+TEST(WriteBehind, FailuresAreReportedWithTheirErrno) {
+  const int null_w = open("/dev/null", O_WRONLY | O_CLOEXEC);  // takes writes, cannot be synced
+  const int null_r = open("/dev/null", O_RDONLY | O_CLOEXEC);  // takes no writes
+  ASSERT_GE(null_w, 0);
+  ASSERT_GE(null_r, 0);
+  const long long steps = write_behind::sync_step / write_behind::buffer_size;
+  const struct {
+    int fd;
+    long long buffers;
+    bool last;
+    int error;
+  } cases[] = {
+      {null_w, 1, true, 0},              // written at once: no sync asked for
+      {null_w, steps - 1, false, 0},     // no step reached
+      {null_w, steps + 1, false, EINVAL},  // the background sync failed
+      {null_r, 1, true, EBADF},
+      {null_r, 5, false, EBADF},
+  };
+  write_behind w;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.buffers) + " buffers");
+    w.follow(c.fd);
+    char* buf = w.buffer();
+    for (long long i = 0; i < c.buffers; ++i) buf = w.hand_over(buf, write_behind::buffer_size, c.last);
+    EXPECT_EQ(w.stop(), c.error);
+    EXPECT_EQ(w.stop(), c.error);
+  }
+  w.follow(null_w);
+  EXPECT_EQ(w.stop(), 0);
+  close(null_w);
+  close(null_r);
+}

@@ -119,6 +119,11 @@ void interrupt_set_terminal(int fd, const termios& saved) {
   g_term_fd = fd;
 }
 
+void interrupt_shielded(void (*start)(void*), void* context) {
+  signals_blocked hold;
+  start(context);
+}
+
 void interrupt_set_flush(void (*flush)()) {
   signals_blocked hold;
   g_flush.store(flush);

@@ -43,3 +43,12 @@ void io_start_writeback(int fd, long long from, long long length) {
   (void)length;
 #endif
 }
+
+int io_sync_data(int fd) {
+#if defined(__linux__)
+  const int r = ::fdatasync(fd);
+#else
+  const int r = ::fsync(fd);
+#endif
+  return r == 0 ? 0 : errno;
+}

@@ -153,8 +153,9 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
 
 bool result_file::commit(std::string& reason) {
   if (fd_ < 0) return fail(EBADF, reason);
-  if (fsync(fd_) != 0) {
-    const int err = errno;
+  const int behind = behind_.stop();
+  if (behind != 0 || fsync(fd_) != 0) {
+    const int err = behind != 0 ? behind : errno;
     discard();
     return fail(err, reason);
   }
@@ -173,6 +174,7 @@ bool result_file::commit(std::string& reason) {
 }
 
 void result_file::discard() {
+  behind_.stop();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (!temp_.empty()) {

@@ -85,6 +85,10 @@ void interrupt_set_temp(const char* host_path) {
 
 void interrupt_set_flush(void (*flush)()) { g_flush.store(flush); }
 
+// The handler runs on a thread of the system's and stops only the main
+// thread; other threads of the tool hold nothing it needs.
+void interrupt_shielded(void (*start)(void*), void* context) { start(context); }
+
 const wchar_t* interrupt_temp_path() { return g_temp.load(); }
 
 void interrupt_set_temp_handle(HANDLE h) { g_temp_handle.store(h); }

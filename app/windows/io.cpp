@@ -162,3 +162,7 @@ bool io_seek(int fd, long long offset) {
 // Windows has no call that starts writeback without waiting for it; the
 // final FlushFileBuffers does all of it.
 void io_start_writeback(int, long long, long long) {}
+
+int io_sync_data(int fd) {
+  return FlushFileBuffers(handle_of(fd)) ? 0 : errno_from_win32(GetLastError());
+}
