@@ -507,17 +507,25 @@ int copy_record(text_reader& in, point_writer& out) {
 
   // The canonical record: 21 to 42 bytes, copied as 32 bytes from its start
   // and 16 up to its end (both within the reader's padding, as the record
-  // is at least 21 bytes and ends before the sentinel).
-  const char* e = canonical_code(p);
-  if (e != nullptr && (e = canonical_value(e + 1, '\t')) != nullptr &&
-      (e = canonical_value(e + 1, '\r')) != nullptr && e[1] == '\n') {
-    const std::size_t len = static_cast<std::size_t>(e + 2 - p);
-    assert(len >= 21 && len <= 42);
-    std::memcpy(o, p, 32);
-    std::memcpy(o + len - 16, p + len - 16, 16);
-    out.commit_to(o + len);
-    in.advance_to(e);
-    return 3;
+  // is at least 21 bytes and ends before the sentinel). Its end is taken
+  // from a search for the LF, which the fields' scan must then meet: the
+  // next record's start (the reader's position) and the output's end then
+  // wait only for that short search, not for the scan of every field, so
+  // the scans of successive records overlap.
+  const std::size_t room = static_cast<std::size_t>(in.limit() - p);
+  if (const void* found = std::memchr(p, '\n', room < 48 ? room : 48)) {
+    const char* lf = static_cast<const char*>(found);
+    const char* e = canonical_code(p);
+    if (e != nullptr && (e = canonical_value(e + 1, '\t')) != nullptr &&
+        (e = canonical_value(e + 1, '\r')) == lf - 1) {
+      const std::size_t len = static_cast<std::size_t>(lf + 1 - p);
+      assert(len >= 21 && len <= 42);
+      std::memcpy(o, p, 32);
+      std::memcpy(o + len - 16, p + len - 16, 16);
+      out.commit_to(o + len);
+      in.advance_to(lf - 1);
+      return 3;
+    }
   }
 
   if (const std::size_t n = plain_code(p)) {
