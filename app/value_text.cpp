@@ -12,6 +12,13 @@
 
 namespace {
 
+// The rare forms stay out of line, so the common one needs no stack frame.
+#if defined(__GNUC__) || defined(__clang__)
+#define TILVARO_COLD __attribute__((noinline, cold))
+#else
+#define TILVARO_COLD
+#endif
+
 // Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
 // the text are scratch.
 inline char* write_below_e8(char* out, std::uint32_t n) {
@@ -88,7 +95,9 @@ char* format_fixed_small(char* out, double v) {
     n += above || (tie && (n & 1));
   }  // else x < 2^73 <= one half: rounds to 0
 
-  if (negative && n != 0) *out++ = '-';
+  *out = '-';
+  out += negative && n != 0;
+  if (n < 100000000000000u) return write_micro(out, n);  // |v| < 10^8: the common case
   out = write_unsigned(out, n / 1000000);
   *out++ = '.';
   return store_last(out, digits_text8(static_cast<std::uint32_t>(n % 1000000)), 6);
@@ -116,7 +125,7 @@ digits19 leading_digits(double a) {
 
 // Fixed notation for 1e13 <= |v| < 1e40: 19 digits from the value, then 0
 // in every further position before and after the point.
-char* format_fixed_large(char* out, double v) {
+TILVARO_COLD char* format_fixed_large(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
   if (v < 0) *out++ = '-';
   const int integer_digits = g.exp10 + 1;  // 14 to 41
@@ -128,7 +137,7 @@ char* format_fixed_large(char* out, double v) {
 
 // Exponent form for |v| >= 1e40: d.<39 digits>e+XX, the digits after the
 // 19th written as 0.
-char* format_exponent(char* out, double v) {
+TILVARO_COLD char* format_exponent(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
   if (v < 0) *out++ = '-';
   *out++ = g.d[0];
@@ -146,7 +155,39 @@ char* format_exponent(char* out, double v) {
 
 }  // namespace
 
+// The micro-units of a = |v| < 10^8, rounded to nearest, from one double
+// multiplication; false when the product lands on a half unit, where its
+// rounding alone cannot tell which side the exact product was on.
+//
+// Step 1: t = a * 10^6 rounded to nearest. Since t < 10^14 < 2^52, every multiple
+//         of 1/2 up to t is a double, and rounding is monotonic: for any
+//         such m, the exact product x < m gives t <= m, and x > m gives
+//         t >= m.
+// Step 2: w = trunc(t) and f = t - w are exact (f is t's fractional part).
+// Step 3: f < 1/2 means t < w + 1/2, so x < w + 1/2 (and x > w - 1/2, as
+//         t >= w): x rounds to w. f > 1/2 means x > w + 1/2 (and
+//         x < w + 3/2, as t < w + 1): x rounds to w + 1. Only f = 1/2 is
+//         left to the exact path. (A compiler that fuses t - w into one
+//         rounding of x - w keeps all of this true.)
+inline bool micro_units_small(double a, std::uint64_t& n) {
+  assert(a >= 0 && a < 1e8);
+  const double t = a * 1e6;
+  const auto w = static_cast<std::int64_t>(t);
+  const double f = t - static_cast<double>(w);
+  if (f == 0.5) return false;
+  n = static_cast<std::uint64_t>(w) + (f > 0.5);
+  return true;
+}
+
 char* format_value(char* out, double v) {
+  const double a = std::fabs(v);
+  std::uint64_t n;
+  if (a < 1e8 && micro_units_small(a, n)) {  // false for a NaN
+    *out = '-';
+    out += std::signbit(v) && n != 0;
+    return write_micro(out, n);
+  }
+  if (a < 1e13) return format_fixed_small(out, v);
   if (std::isnan(v)) {
     std::memcpy(out, std::signbit(v) ? "-NAN" : "+NAN", 4);
     return out + 4;
@@ -155,8 +196,6 @@ char* format_value(char* out, double v) {
     std::memcpy(out, v < 0 ? "-INF" : "+INF", 4);
     return out + 4;
   }
-  const double a = std::fabs(v);
-  if (a < 1e13) return format_fixed_small(out, v);
   if (a < 1e40) return format_fixed_large(out, v);
   return format_exponent(out, v);
 }

@@ -253,7 +253,8 @@ TEST(DecimalToDouble, MatchesStrtod) {
 // format_decimal against strtod + printf, on decimals of its own shape and
 // just outside it (|s| >= 10^7, more than 24 decimals), on exact rounding
 // ties and near-ties at the seventh decimal and beyond, and on the
-// 19-digit texts of the doubles nearest those ties. Where it answers, it
+// 19-digit texts of the doubles nearest those ties (which format_value
+// itself must also write as printf does). Where it answers, it
 // must write what the double path writes; away from ties it must answer for
 // almost all of its range.
 TEST(FormatDecimal, MatchesDoublePath) {
@@ -295,6 +296,7 @@ TEST(FormatDecimal, MatchesDoublePath) {
         std::snprintf(tie, sizeof tie, "%llu.5e-6", static_cast<unsigned long long>(below(10000000000000u)));
         double d = std::strtod(tie, nullptr);
         for (int step = static_cast<int>(below(3)); step > 0; --step) d = std::nextafter(d, i % 4 == 2 ? 0.0 : 1e9);
+        ASSERT_EQ(fmt(negative ? -d : d), printf_unsigned_zero(negative ? -d : d)) << tie;  // format_value's fast path
         std::snprintf(text, sizeof text, "%.18e", d);
         std::uint64_t m = 0;
         for (const char* p = text; *p != 'e'; ++p)
