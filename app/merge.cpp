@@ -143,6 +143,8 @@ int treatment() {
   // Copy pass: every complete data record, input after input. The progress
   // line counts each buffer of input as it is read, and is erased before
   // the console writes and before any message.
+  // Each input is read to its end, so it is read ahead on a second thread.
+  f1.prefetch(true);
   progress_line progress;
   const bool share_line = choices.progress && !choices.to_stdout && stdout_is_terminal();
   if (choices.progress) {

@@ -8,14 +8,14 @@
 #include "io.h"
 
 text_reader::text_reader(std::size_t buffer_size)
-    : size_(buffer_size), buf_(new char[buffer_size + 1 + raw_padding]()), pos_(buf_), end_(buf_) {
+    : size_(buffer_size), own_(new char[buffer_size + 1 + raw_padding]()), buf_(own_), pos_(buf_), end_(buf_) {
   assert(buffer_size > 0);
   buf_[0] = '\0';
 }
 
 text_reader::~text_reader() {
   close();
-  delete[] buf_;
+  delete[] own_;
 }
 
 bool text_reader::open(const std::string& host_path) {
@@ -27,8 +27,20 @@ bool text_reader::open(const std::string& host_path) {
   return true;
 }
 
+// Forgets what is buffered (and read ahead), back to the own buffer; the
+// reading thread, if any, is ended and made again for a prefetching reader.
+void text_reader::restart() {
+  if (ahead_) ahead_->stop();
+  if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(size_, 1 + raw_padding));
+  if (!prefetch_) ahead_.reset();
+  buf_ = own_;
+  pos_ = end_ = buf_;
+  buf_[0] = '\0';
+}
+
 void text_reader::attach(int fd) {
   close();
+  restart();
   base_ = 0;
   fd_ = fd;
   owned_ = false;
@@ -37,20 +49,23 @@ void text_reader::attach(int fd) {
 }
 
 bool text_reader::seek(long long offset) {
-  if (fd_ < 0 || !io_seek(fd_, offset)) return false;
+  // A file that cannot seek (a pipe) keeps what is buffered and read ahead.
+  if (fd_ < 0 || io_offset(fd_) < 0) return false;
+  restart();
+  if (!io_seek(fd_, offset)) return false;
   base_ = offset;
-  pos_ = end_ = buf_;
-  buf_[0] = '\0';
   ended_ = false;
   error_ = 0;
   return true;
 }
 
 void text_reader::close() {
+  if (ahead_) ahead_->stop();
   if (fd_ >= 0 && owned_) io_close(fd_);
   fd_ = -1;
   owned_ = false;
   ended_ = true;
+  buf_ = own_;
   pos_ = end_ = buf_;
   buf_[0] = '\0';
 }
@@ -60,10 +75,17 @@ void text_reader::close() {
 int text_reader::refill_peek() {
   while (!ended_) {
     base_ += end_ - buf_;
+    std::ptrdiff_t n;
+    int err = 0;
+    if (ahead_) {
+      n = ahead_->next(fd_, buf_, err);
+    } else {
+      n = io_read(fd_, buf_, size_);
+      err = errno;
+    }
     pos_ = end_ = buf_;
-    const std::ptrdiff_t n = io_read(fd_, buf_, size_);
     if (n <= 0) {
-      if (n < 0) error_ = errno;
+      if (n < 0) error_ = err;
       ended_ = true;
       break;
     }

@@ -13,7 +13,10 @@
 
 #include <cassert>
 #include <cstddef>
+#include <memory>
 #include <string>
+
+#include "read_ahead.h"
 
 class text_reader {
  public:
@@ -71,6 +74,11 @@ class text_reader {
     observer_ctx_ = ctx;
   }
 
+  // From the next open(), attach() or seek() on, reads on a second thread
+  // ahead of the scanning (read_ahead.h): for inputs read to their end, not
+  // for the few records of a header or for answers typed at the console.
+  void prefetch(bool on) { prefetch_ = on; }
+
   // The offset from the start of the file (or from where the descriptor
   // stood when attached) of the byte at pos(): the bytes consumed so far,
   // CR bytes included. At the end of the text, the offset of its end (the
@@ -83,8 +91,11 @@ class text_reader {
  private:
   int refill_peek();
 
+  void restart();
+
   std::size_t size_;
-  char* buf_;
+  char* own_;  // the buffer when reading in place
+  char* buf_;  // the buffer being scanned
   const char* pos_;
   const char* end_;
   long long base_ = 0;  // the offset of buf_[0]
@@ -94,4 +105,6 @@ class text_reader {
   int error_ = 0;
   void (*observer_)(void*, std::size_t) = nullptr;
   void* observer_ctx_ = nullptr;
+  bool prefetch_ = false;
+  std::unique_ptr<read_ahead> ahead_;  // while prefetching since the last restart()
 };

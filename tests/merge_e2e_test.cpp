@@ -174,6 +174,26 @@ TEST(Merge, CopyEndingEarlyIsWarnedOnceCleanEndsAreNot) {
   }
 }
 
+// Inputs of many reads are copied whole, each read ahead of the copy, and
+// the warning's second reading counts the lines of all of them.
+TEST(Merge, LargeInputsAreCopiedWholeAndWarnedAtTheRightLine) {
+  const std::string head = "4 1 1\n5 2 2\n6 3 3\n";
+  const int n = 150000;  // about 1.4 MB: many reads
+  std::string data, copied;
+  for (int i = 0; i < n; ++i) {
+    data += std::to_string(i) + " 1.5 -2\n";
+    copied += std::to_string(i) + "\t1.500000\t-2.000000\r\n";
+  }
+  work_dir w;
+  w.put("images/s/a.zqd", head + data + "x 2 2\n");
+  w.put("images/s/b.zqd", head + data);
+  const tool_result r = run_tool(w, "s 2 a b r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(w.get("images/s/r.zqd") ==
+              header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + copied + copied);
+  EXPECT_EQ(r.err, cut_short("a.zqd", 4 + n, 6));
+}
+
 TEST(Merge, ShortOrNaNHeadersContributeOnlyWhatTheyHold) {
   work_dir w;
   w.put("images/s/a.zqd", "4 -7 -8\n5 70 80\n6 -9 90\n");

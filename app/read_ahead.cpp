@@ -1,0 +1,79 @@
+// Reading an input on a second thread, ahead of the merge.
+#include "read_ahead.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "interrupt.h"
+#include "io.h"
+
+read_ahead::read_ahead(std::size_t size, std::size_t room) : size_(size), room_(room) {}
+
+std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
+  if (!memory_) memory_.reset(new char[buffer_count * (size_ + room_)]);
+  if (!started_) {
+    started_ = true;
+    fd_ = fd;
+    // Started with the handled signals held back, which the thread keeps.
+    interrupt_shielded(
+        [](void* self) {
+          auto* r = static_cast<read_ahead*>(self);
+          try {
+            r->thread_ = std::thread(&read_ahead::read_loop, r);
+          } catch (const std::system_error&) {
+          }
+        },
+        this);
+  }
+  buf = slot(taken_);
+  if (!thread_.joinable()) {  // no thread to be had: read here
+    const std::ptrdiff_t n = io_read(fd, buf, size_);
+    err = n < 0 ? errno : 0;
+    return n;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  read_one_.wait(lock, [this] { return read_ > taken_; });
+  const stretch got = got_[taken_ % buffer_count];
+  ++taken_;  // the caller's earlier buffer is free again
+  room_or_ending_.notify_one();
+  err = got.err;
+  return got.length;
+}
+
+void read_ahead::stop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (thread_.joinable()) {
+    ending_ = true;
+    room_or_ending_.notify_one();
+    lock.unlock();
+    thread_.join();
+    lock.lock();
+  }
+  ending_ = false;
+  started_ = false;
+  read_ = taken_ = 0;
+}
+
+// Fills the buffers in turn, keeping clear of the one the caller holds.
+// After the end of the file or a failed read nothing more is read: the
+// stretches after it are empty, so a caller that asks again sees the end.
+void read_ahead::read_loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  bool done = false;
+  for (;;) {
+    room_or_ending_.wait(lock, [this] { return read_ - taken_ < buffer_count - 1 || ending_; });
+    if (ending_) return;
+    char* buf = slot(read_);
+    lock.unlock();
+    stretch got;
+    if (!done) {
+      got.length = io_read(fd_, buf, size_);
+      got.err = got.length < 0 ? errno : 0;
+      done = got.length <= 0;
+    }
+    lock.lock();
+    got_[read_ % buffer_count] = got;
+    ++read_;
+    read_one_.notify_one();
+  }
+}
