@@ -155,39 +155,9 @@ TILVARO_COLD char* format_exponent(char* out, double v) {
 
 }  // namespace
 
-// The micro-units of a = |v| < 10^8, rounded to nearest, from one double
-// multiplication; false when the product lands on a half unit, where its
-// rounding alone cannot tell which side the exact product was on.
-//
-// Step 1: t = a * 10^6 rounded to nearest. Since t < 10^14 < 2^52, every multiple
-//         of 1/2 up to t is a double, and rounding is monotonic: for any
-//         such m, the exact product x < m gives t <= m, and x > m gives
-//         t >= m.
-// Step 2: w = trunc(t) and f = t - w are exact (f is t's fractional part).
-// Step 3: f < 1/2 means t < w + 1/2, so x < w + 1/2 (and x > w - 1/2, as
-//         t >= w): x rounds to w. f > 1/2 means x > w + 1/2 (and
-//         x < w + 3/2, as t < w + 1): x rounds to w + 1. Only f = 1/2 is
-//         left to the exact path. (A compiler that fuses t - w into one
-//         rounding of x - w keeps all of this true.)
-inline bool micro_units_small(double a, std::uint64_t& n) {
-  assert(a >= 0 && a < 1e8);
-  const double t = a * 1e6;
-  const auto w = static_cast<std::int64_t>(t);
-  const double f = t - static_cast<double>(w);
-  if (f == 0.5) return false;
-  n = static_cast<std::uint64_t>(w) + (f > 0.5);
-  return true;
-}
-
 char* format_value(char* out, double v) {
   const double a = std::fabs(v);
-  std::uint64_t n;
-  if (a < 1e8 && micro_units_small(a, n)) {  // false for a NaN
-    *out = '-';
-    out += std::signbit(v) && n != 0;
-    return write_micro(out, n);
-  }
-  if (a < 1e13) return format_fixed_small(out, v);
+  if (a < 1e13) return format_fixed_small(out, v);  // false for a NaN
   if (std::isnan(v)) {
     std::memcpy(out, std::signbit(v) ? "-NAN" : "+NAN", 4);
     return out + 4;
