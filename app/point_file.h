@@ -121,5 +121,7 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 // and at most 6 decimals; no '+', no exponent, no leading zero, no negative
 // zero) is copied as text, a value padded to six decimals, since formatting
 // the value read from such a text gives that text back; the other fields of
-// the record are formatted from what they are read as.
+// the record are formatted from what they are read as. A record already in
+// the written form (such fields with six decimals, TAB, TAB, CR LF) is
+// copied whole.
 int copy_record(text_reader& in, point_writer& out);

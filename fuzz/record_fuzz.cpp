@@ -7,7 +7,8 @@
 //  - the merge's copy step writes exactly what read_record + write_record do,
 //    whichever of its paths a field takes (copied as text and padded to six
 //    decimals, formatted from the fast reader's value, or the whole record
-//    read by the general reader);
+//    read by the general reader), and when a record already in the written
+//    form is copied whole;
 //  - a small buffer (fields across refills) reads what the default one does;
 //  - format_decimal, wherever it answers, writes what format_value writes
 //    for the double nearest the same decimal (the first ten bytes give the
