@@ -2,10 +2,9 @@
 #include "read_ahead.h"
 
 #include <cerrno>
-#include <system_error>
 
-#include "interrupt.h"
 #include "io.h"
+#include "side_thread.h"
 
 read_ahead::read_ahead(std::size_t size, std::size_t room) : size_(size), room_(room) {}
 
@@ -14,16 +13,7 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
   if (!started_) {
     started_ = true;
     fd_ = fd;
-    // Started with the handled signals held back, which the thread keeps.
-    interrupt_shielded(
-        [](void* self) {
-          auto* r = static_cast<read_ahead*>(self);
-          try {
-            r->thread_ = std::thread(&read_ahead::read_loop, r);
-          } catch (const std::system_error&) {
-          }
-        },
-        this);
+    start_side_thread(thread_, this, &read_ahead::read_loop);
   }
   buf = slot(taken_);
   if (!thread_.joinable()) {  // no thread to be had: read here
@@ -42,14 +32,7 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
 
 void read_ahead::stop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (thread_.joinable()) {
-    ending_ = true;
-    room_or_ending_.notify_one();
-    lock.unlock();
-    thread_.join();
-    lock.lock();
-  }
-  ending_ = false;
+  end_side_thread(thread_, lock, ending_, room_or_ending_);
   started_ = false;
   read_ = taken_ = 0;
 }

@@ -2,10 +2,9 @@
 #include "write_behind.h"
 
 #include <cassert>
-#include <system_error>
 
-#include "interrupt.h"
 #include "io.h"
+#include "side_thread.h"
 
 void write_behind::follow(int fd) {
   stop();
@@ -42,40 +41,17 @@ char* write_behind::hand_over(char* filled, std::size_t n, bool last) {
   return slot(queued_);
 }
 
-// Both threads start with the handled signals held back, which they keep:
-// the handlers then run only where the registrations are kept up to date.
-// When a thread cannot be started the writing stays on the merge's thread.
+// When a thread cannot be started the writing stays on the merge's thread
+// (and the syncing is left to the final sync).
 void write_behind::start_threads() {
-  interrupt_shielded(
-      [](void* self) {
-        auto* w = static_cast<write_behind*>(self);
-        try {
-          w->syncer_ = std::thread(&write_behind::sync_loop, w);
-          w->writer_ = std::thread(&write_behind::write_loop, w);
-        } catch (const std::system_error&) {
-        }
-      },
-      this);
+  start_side_thread(syncer_, this, &write_behind::sync_loop);
+  start_side_thread(writer_, this, &write_behind::write_loop);
 }
 
 int write_behind::stop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (writer_.joinable()) {
-    writer_ending_ = true;
-    queued_or_ending_.notify_one();
-    lock.unlock();
-    writer_.join();
-    lock.lock();
-    writer_ending_ = false;
-  }
-  if (syncer_.joinable()) {
-    syncer_ending_ = true;
-    sync_due_or_ending_.notify_one();
-    lock.unlock();
-    syncer_.join();
-    lock.lock();
-    syncer_ending_ = false;
-  }
+  end_side_thread(writer_, lock, writer_ending_, queued_or_ending_);
+  end_side_thread(syncer_, lock, syncer_ending_, sync_due_or_ending_);
   return error_;
 }
 

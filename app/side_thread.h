@@ -1,0 +1,46 @@
+// The threads that work beside the merge (reading ahead, writing and
+// syncing behind): how they are started and ended.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "interrupt.h"
+
+// Starts (object->*run)() on thread, with the handled signals held back,
+// which the thread keeps: the interruption handlers then run only where the
+// registrations are kept up to date. When no thread can be started, thread
+// stays not joinable and the caller does the work itself.
+template <class T>
+void start_side_thread(std::thread& thread, T* object, void (T::*run)()) {
+  struct start {
+    std::thread* thread;
+    T* object;
+    void (T::*run)();
+  } s{&thread, object, run};
+  interrupt_shielded(
+      [](void* p) {
+        auto* s = static_cast<start*>(p);
+        try {
+          *s->thread = std::thread(s->run, s->object);
+        } catch (const std::system_error&) {
+        }
+      },
+      &s);
+}
+
+// Ends thread, if it runs: sets ending and wakes it (lock held), waits for
+// it with the lock released, then clears ending. Precondition: lock holds
+// the mutex that ending and wake go with.
+inline void end_side_thread(std::thread& thread, std::unique_lock<std::mutex>& lock, bool& ending,
+                            std::condition_variable& wake) {
+  if (!thread.joinable()) return;
+  ending = true;
+  wake.notify_one();
+  lock.unlock();
+  thread.join();
+  lock.lock();
+  ending = false;
+}
