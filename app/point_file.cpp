@@ -512,12 +512,13 @@ int copy_record(text_reader& in, point_writer& out) {
   // next record's start (the reader's position) and the output's end then
   // wait only for that short search, not for the scan of every field, so
   // the scans of successive records overlap.
-  const std::size_t room = static_cast<std::size_t>(in.limit() - p);
-  if (const void* found = std::memchr(p, '\n', room < 48 ? room : 48)) {
-    const char* lf = static_cast<const char*>(found);
-    const char* e = canonical_code(p);
-    if (e != nullptr && (e = canonical_value(e + 1, '\t')) != nullptr &&
-        (e = canonical_value(e + 1, '\r')) == lf - 1) {
+  // The search starts once the code and x are in that form: other forms do
+  // not pay it.
+  const char* e = canonical_code(p);
+  if (e != nullptr && (e = canonical_value(e + 1, '\t')) != nullptr) {
+    const std::size_t room = static_cast<std::size_t>(in.limit() - p);
+    const char* lf = static_cast<const char*>(std::memchr(p, '\n', room < 48 ? room : 48));
+    if (lf != nullptr && canonical_value(e + 1, '\r') == lf - 1) {
       const std::size_t len = static_cast<std::size_t>(lf + 1 - p);
       assert(len >= 21 && len <= 42);
       std::memcpy(o, p, 32);
