@@ -255,6 +255,42 @@ TILVARO_INLINE const char* fast_value(const char* p, double& value) {
   return p;
 }
 
+// The common record, code and values each followed by one blank or tab
+// (the last by white space, or CRs and then white space), read without the
+// loops of the path above: a code of 1 to 7 digits, values of 1 to 7
+// integer digits, a point and 1 to 7 decimals, each with an optional '-'.
+// Such a value is digits * 10^-d with digits < 10^14 < 2^53, so
+// decimal_to_double gives it exactly as the path above does. Gives up
+// (nullptr) on anything else; the path above then reads the record.
+TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) {
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  const std::uint64_t w = load8(q);
+  const int n = digit_run(w);
+  if (n == 0 || n == 8 || q[n] != '.') return nullptr;
+  const std::uint64_t f = load8(q + n + 1);
+  const int d = digit_run(f);
+  const char* end = q + n + 1 + d;
+  if (d == 0 || d == 8 || !(last ? field_ends(end) : *end == ' ' || *end == '\t')) return nullptr;
+  const std::uint64_t digits = digits_value(w, n) * integer_powers_of_ten[d] + digits_value(f, d);
+  value = decimal_to_double(digits, -d, negative);
+  return end;
+}
+
+TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
+  p = skip_space_cr(p);
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  const std::uint64_t w = load8(q);
+  const int n = digit_run(w);
+  if (n == 0 || n == 8 || (q[n] != ' ' && q[n] != '\t')) return nullptr;
+  const auto c = static_cast<std::int32_t>(digits_value(w, n));
+  p = short_value(q + n + 1, first, false);
+  if (p == nullptr || (p = short_value(p + 1, second, true)) == nullptr) return nullptr;
+  code = negative ? -c : c;
+  return p;
+}
+
 }  // namespace
 
 point_code& point_code::operator=(const point_code& other) {
@@ -305,6 +341,13 @@ bool operator==(const point_code& a, const point_code& b) {
 int read_record(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
   double a, b;
+  if (const char* end = short_record(reader.pos(), c, a, b)) {
+    code.assign(c);
+    first = a;
+    second = b;
+    reader.advance_to(end);
+    return 3;
+  }
   const char* p = fast_code(reader.pos(), c);
   if (p && (p = fast_value(p, a)) && (p = fast_value(p, b))) {
     code.assign(c);
