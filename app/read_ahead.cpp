@@ -25,7 +25,7 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
   read_one_.wait(lock, [this] { return read_ > taken_; });
   const stretch got = got_[taken_ % buffer_count];
   ++taken_;  // the caller's earlier buffer is free again
-  room_or_ending_.notify_one();
+  if (read_ == taken_) room_or_ending_.notify_one();
   err = got.err;
   return got.length;
 }
@@ -44,7 +44,9 @@ void read_ahead::read_loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   bool done = false;
   for (;;) {
-    room_or_ending_.wait(lock, [this] { return read_ - taken_ < buffer_count - 1 || ending_; });
+    // Woken once all that was read ahead is taken (each wake-up costs a
+    // system call on both sides), then on until the buffers are full again.
+    if (read_ - taken_ >= buffer_count - 1) room_or_ending_.wait(lock, [this] { return read_ == taken_ || ending_; });
     if (ending_) return;
     char* buf = slot(read_);
     lock.unlock();

@@ -36,7 +36,7 @@ char* write_behind::hand_over(char* filled, std::size_t n, bool last) {
   std::unique_lock<std::mutex> lock(mutex_);
   length_[queued_ % buffer_count] = n;
   ++queued_;
-  queued_or_ending_.notify_one();
+  if (queued_ - written_ >= wake_at) queued_or_ending_.notify_one();
   written_one_.wait(lock, [this] { return queued_ - written_ < buffer_count; });
   return slot(queued_);
 }
@@ -60,7 +60,9 @@ int write_behind::stop() {
 void write_behind::write_loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    queued_or_ending_.wait(lock, [this] { return queued_ > written_ || writer_ending_; });
+    // Woken for a few buffers at a time (each wake-up costs a system call on
+    // both sides), then on until none is left.
+    if (queued_ == written_) queued_or_ending_.wait(lock, [this] { return queued_ - written_ >= wake_at || writer_ending_; });
     if (queued_ == written_) return;
     const char* buf = slot(written_);
     const std::size_t n = length_[written_ % buffer_count];

@@ -55,6 +55,7 @@ class write_behind {
 
  private:
   static constexpr unsigned buffer_count = 3;
+  static constexpr unsigned wake_at = 2;  // buffers queued that wake the writer thread
 
   char* slot(unsigned long long n) { return memory_.get() + (n % buffer_count) * buffer_size; }
   void start_threads();

@@ -454,6 +454,7 @@ TEST(WriteBehind, FailuresAreReportedWithTheirErrno) {
       {null_w, steps - 1, false, 0},     // no step reached
       {null_w, steps + 1, false, EINVAL},  // the background sync failed
       {null_r, 1, true, EBADF},
+      {null_r, 1, false, EBADF},  // one buffer queued, too few to wake the writer: written at stop
       {null_r, 5, false, EBADF},
   };
   write_behind w;
