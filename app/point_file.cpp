@@ -365,7 +365,7 @@ int read_record(text_reader& reader, point_code& code, double& first, double& se
 }
 
 point_writer::point_writer() : own_(new char[buffer_size]), buf_(own_), cur_(buf_), end_(buf_ + buffer_size) {
-  static_assert(buffer_size == write_behind::buffer_size, "the buffers are handed over whole");
+  static_assert(buffer_size <= write_behind::buffer_size, "any reservation fits either buffer");
 }
 
 point_writer::~point_writer() { delete[] own_; }
@@ -377,7 +377,7 @@ void point_writer::attach(int fd, write_behind* behind) {
   if (behind_) behind_->follow(fd);
   buf_ = behind_ ? behind_->buffer() : own_;
   cur_ = buf_;
-  end_ = buf_ + buffer_size;
+  end_ = buf_ + (behind_ ? write_behind::buffer_size : buffer_size);
 }
 
 // Writes the buffer out (or hands it over), resuming after partial writes
@@ -388,7 +388,7 @@ void point_writer::drain(bool last) {
   if (error_ == 0 && n > 0) {
     if (behind_) {
       buf_ = behind_->hand_over(buf_, n, last);
-      end_ = buf_ + buffer_size;
+      end_ = buf_ + write_behind::buffer_size;
       error_ = behind_->error();
     } else {
       error_ = io_write_all(fd_, buf_, n);

@@ -74,7 +74,7 @@ int read_record(text_reader& in, point_code& code, double& first, double& second
 // dropped; the caller checks error() after flush().
 class point_writer {
  public:
-  static constexpr std::size_t buffer_size = 1 << 18;  // as write_behind's
+  static constexpr std::size_t buffer_size = 1 << 18;  // when writing directly
 
   point_writer();
   ~point_writer();

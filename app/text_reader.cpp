@@ -31,7 +31,7 @@ bool text_reader::open(const std::string& host_path) {
 // reading thread, if any, is ended and made again for a prefetching reader.
 void text_reader::restart() {
   if (ahead_) ahead_->stop();
-  if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(size_, 1 + raw_padding));
+  if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
   if (!prefetch_) ahead_.reset();
   buf_ = own_;
   pos_ = end_ = buf_;

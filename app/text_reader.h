@@ -75,8 +75,10 @@ class text_reader {
   }
 
   // From the next open(), attach() or seek() on, reads on a second thread
-  // ahead of the scanning (read_ahead.h): for inputs read to their end, not
-  // for the few records of a header or for answers typed at the console.
+  // ahead of the scanning (read_ahead.h), read_ahead_size bytes at a time:
+  // for inputs read to their end, not for the few records of a header or
+  // for answers typed at the console.
+  static constexpr std::size_t read_ahead_size = 1 << 18;
   void prefetch(bool on) { prefetch_ = on; }
 
   // The offset from the start of the file (or from where the descriptor

@@ -23,7 +23,7 @@
 
 class write_behind {
  public:
-  static constexpr std::size_t buffer_size = 1 << 18;
+  static constexpr std::size_t buffer_size = 1 << 19;
   static constexpr long long sync_step = 8 << 20;
 
   write_behind() = default;
