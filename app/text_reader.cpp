@@ -27,11 +27,11 @@ bool text_reader::open(const std::string& host_path) {
   return true;
 }
 
-// Forgets what is buffered (and read ahead), back to the own buffer; the
-// reading thread, if any, is ended and made again for a prefetching reader.
+// Forgets what is buffered and read ahead, back to the own buffer; the
+// reading thread, if any, is ended. A reader that no longer prefetches lets
+// its read_ahead go; one that does makes it at its next read.
 void text_reader::restart() {
   if (ahead_) ahead_->stop();
-  if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
   if (!prefetch_) ahead_.reset();
   buf_ = own_;
   pos_ = end_ = buf_;
@@ -40,7 +40,6 @@ void text_reader::restart() {
 
 void text_reader::attach(int fd) {
   close();
-  restart();
   base_ = 0;
   fd_ = fd;
   owned_ = false;
@@ -60,14 +59,11 @@ bool text_reader::seek(long long offset) {
 }
 
 void text_reader::close() {
-  if (ahead_) ahead_->stop();
+  restart();  // the reading thread ends before its file is closed
   if (fd_ >= 0 && owned_) io_close(fd_);
   fd_ = -1;
   owned_ = false;
   ended_ = true;
-  buf_ = own_;
-  pos_ = end_ = buf_;
-  buf_[0] = '\0';
 }
 
 // Precondition: every buffered byte is consumed or a CR.
@@ -77,6 +73,7 @@ int text_reader::refill_peek() {
     base_ += end_ - buf_;
     std::ptrdiff_t n;
     int err = 0;
+    if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
     if (ahead_) {
       n = ahead_->next(fd_, buf_, err);
     } else {

@@ -74,10 +74,11 @@ class text_reader {
     observer_ctx_ = ctx;
   }
 
-  // From the next open(), attach() or seek() on, reads on a second thread
-  // ahead of the scanning (read_ahead.h), read_ahead_size bytes at a time:
-  // for inputs read to their end, not for the few records of a header or
-  // for answers typed at the console.
+  // From the next read on (when turned off: from the next open(), attach()
+  // or seek() on), reads on a second thread ahead of the scanning
+  // (read_ahead.h), read_ahead_size bytes at a time: for inputs read to
+  // their end, not for the few records of a header or for answers typed at
+  // the console.
   static constexpr std::size_t read_ahead_size = 1 << 18;
   void prefetch(bool on) { prefetch_ = on; }
 
@@ -108,5 +109,5 @@ class text_reader {
   void (*observer_)(void*, std::size_t) = nullptr;
   void* observer_ctx_ = nullptr;
   bool prefetch_ = false;
-  std::unique_ptr<read_ahead> ahead_;  // while prefetching since the last restart()
+  std::unique_ptr<read_ahead> ahead_;  // made by the first read while prefetching
 };

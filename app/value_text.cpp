@@ -19,13 +19,6 @@ namespace {
 #define TILVARO_COLD
 #endif
 
-// Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
-// the text are scratch.
-inline char* write_below_e8(char* out, std::uint32_t n) {
-  const std::uint64_t word = digits_text8(n);
-  return store_last(out, word, significant_digits(word));
-}
-
 // Writes n in decimal without leading zeros, eight digits at a time.
 // Up to 7 bytes after the text are scratch.
 inline char* write_unsigned(char* out, std::uint64_t n) {

@@ -55,14 +55,20 @@ inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool n
   return decimal_to_double_exact(digits, exp10, negative);
 }
 
+// Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
+// the text are scratch.
+inline char* write_below_e8(char* out, std::uint32_t n) {
+  const std::uint64_t word = digits_text8(n);
+  return store_last(out, word, significant_digits(word));
+}
+
 // Writes n micro-units as their integer part, a point and six decimals, and
 // returns the end of the text; no sign. Precondition: n < 10^14; out has
 // room for 24 bytes (up to 8 bytes after the text are scratch).
 inline char* write_micro(char* out, std::uint64_t n) {
   assert(n < 100000000000000u);
   const std::uint64_t units = n / 1000000;  // < 10^8
-  const std::uint64_t word = digits_text8(static_cast<std::uint32_t>(units));
-  out = store_last(out, word, significant_digits(word));
+  out = write_below_e8(out, static_cast<std::uint32_t>(units));
   *out++ = '.';
   return store_last(out, digits_text8(static_cast<std::uint32_t>(n - units * 1000000)), 6);
 }

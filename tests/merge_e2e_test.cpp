@@ -54,6 +54,10 @@ std::string header(const std::string& minx, const std::string& miny, const std::
   return "4\t" + minx + "\t" + miny + "\r\n5\t" + maxx + "\t" + maxy + "\r\n6\t" + minz + "\t" + maxz + "\r\n";
 }
 
+// The header and bounds of inputs whose extent is x 1 to 2, y 1 to 2, z 3.
+const std::string header_123 = header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000");
+const std::string bounds_123 = bounds("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000");
+
 // The warning for an input whose copy ended before its text did.
 std::string cut_short(const std::string& file, int line, std::size_t bytes) {
   return "tilvaro: " + as_opened("images/s/" + file) + ": warning: the copy stopped at line " + std::to_string(line) +
@@ -139,7 +143,7 @@ TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
   w.put("images/s/x.zqd", "4 1 1\n5 2 2\n6 3 3\n9 9 9\x1A" "10 10 10\n");
   const tool_result r = run_tool(w, "s 4 h w h x r");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+  EXPECT_EQ(w.get("images/s/r.zqd"), header_123 +
                                          "1\t1.000000\t1.000000\r\n9\t9.000000\t9.000000\r\n");
   EXPECT_EQ(r.err, cut_short("w.zqd", 5, 14));
 }
@@ -190,7 +194,7 @@ TEST(Merge, LargeInputsAreCopiedWholeAndWarnedAtTheRightLine) {
   const tool_result r = run_tool(w, "s 2 a b r");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(w.get("images/s/r.zqd") ==
-              header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + copied + copied);
+              header_123 + copied + copied);
   EXPECT_EQ(r.err, cut_short("a.zqd", 4 + n, 6));
 }
 
@@ -214,10 +218,10 @@ TEST(Merge, AnswersAreTokens) {
   // two questions; empty lines answer nothing; CR bytes are removed.
   const tool_result r = run_tool(w, "\n\n s\r\n3abc\na a\n\n\t r\r\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, dialogue(3) + bounds("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+  EXPECT_EQ(r.out, dialogue(3) + bounds_123 +
                        file_line(1, "C:\\images\\s\\abc.zqd") + file_line(2, "C:\\images\\s\\a.zqd") +
                        file_line(3, "C:\\images\\s\\a.zqd"));
-  EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+  EXPECT_EQ(w.get("images/s/r.zqd"), header_123 +
                                          "2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n1\t1.000000\t1.000000\r\n");
   EXPECT_EQ(r.err, "");  // a clean run says nothing on standard error
 }
@@ -309,7 +313,7 @@ TEST(Merge, LongNamesAndManyInputsAreNotTruncated) {
   for (int i = 0; i < 60; ++i) input += name + "\n";
   const tool_result r = run_tool(w, input + "out\n");
   EXPECT_EQ(r.status, 0);
-  std::string expected = header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000");
+  std::string expected = header_123;
   for (int i = 0; i < 60; ++i) expected += "7\t7.000000\t7.000000\r\n";
   EXPECT_EQ(w.get("images/" + folder + "/out.zqd"), expected);
   EXPECT_NE(r.out.find(crlf("\n\tFile 60 Name : C:\\images\\" + folder + "\\" + name + ".zqd ")), std::string::npos);
@@ -324,7 +328,7 @@ TEST(Merge, NamesOutsideAscii) {
   const tool_result r = run_tool(w, e + "t" + e + " 1 " + u + "ber r" + e + "sum" + e);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(w.get("images/" + e + "t" + e + "/r" + e + "sum" + e + ".zqd"),
-            header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + "7\t7.000000\t7.000000\r\n");
+            header_123 + "7\t7.000000\t7.000000\r\n");
   EXPECT_NE(r.out.find(file_line(1, "C:\\images\\" + e + "t" + e + "\\" + u + "ber.zqd")), std::string::npos);
   // The same names on the command line (on Windows, read from the wide one).
   const tool_result args = run_args(w, {"-o", "r" + e + ".zqd", "images/" + e + "t" + e + "/" + u + "ber.zqd"});
@@ -348,7 +352,7 @@ TEST(Merge, ReadOnlyExistingResult) {
     EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
   } else {
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(w.get("images/s/r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000"));
+    EXPECT_EQ(w.get("images/s/r.zqd"), header_123);
   }
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
 }
@@ -386,10 +390,10 @@ TEST(Merge, ResultHeldOpenByAnotherProgram) {
     if (hold_ms < 2000) {
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(w.get("images/s/r.zqd"),
-                header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") + "7\t7.000000\t7.000000\r\n");
+                header_123 + "7\t7.000000\t7.000000\r\n");
     } else {
       EXPECT_EQ(r.status, 1);
-      EXPECT_EQ(r.out, dialogue(1) + bounds("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+      EXPECT_EQ(r.out, dialogue(1) + bounds_123 +
                            file_line(1, "C:\\images\\s\\a.zqd") +
                            crlf("\n\tFile C:\\images\\s\\r.zqd cannot be written (Permission denied)\n"));
       EXPECT_EQ(w.get("images/s/r.zqd"), "precious old result");
@@ -471,7 +475,7 @@ TEST(MergeCommandLine, ProgressLineOnATerminal) {
       EXPECT_EQ(seen.substr(seen.size() - 1), "\r") << seen;  // erased: the cursor back at the start
       EXPECT_EQ(seen.substr(seen.rfind('\r', seen.size() - 2)).find_first_not_of(" \r"), std::string::npos) << seen;
     }
-    EXPECT_EQ(w.get("r.zqd"), header("1.000000", "1.000000", "2.000000", "2.000000", "3.000000", "3.000000") +
+    EXPECT_EQ(w.get("r.zqd"), header_123 +
                                   "7\t7.000000\t7.000000\r\n7\t7.000000\t7.000000\r\n");
   }
 }
