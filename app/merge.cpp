@@ -165,6 +165,7 @@ int treatment() {
     long long start;  // where the record being read begins
     int fields;
     do {
+      copy_records(f1, f2.out);
       start = f1.offset();
       fields = copy_record(f1, f2.out);  // read_record, then write_record when complete
     } while (fields == 3);

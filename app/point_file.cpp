@@ -540,35 +540,33 @@ int copy_general(text_reader& in, point_writer& out) {
   return fields;
 }
 
-}  // namespace
+// The fast paths of copy_record: the record at p (after white space)
+// written at o. Returns the end of its last field, o moved past its text;
+// or nullptr, o then holding scratch, when a field is not one that these
+// paths take. Precondition: o has room for copy_room bytes.
+constexpr std::size_t copy_room = 16 + 1 + value_text_max + 1 + value_text_max + 2;
 
-int copy_record(text_reader& in, point_writer& out) {
-  // Fast path, field by field; nothing counts in out until all three fields
-  // are in. Room: a code of 16 bytes, then each value's text and scratch.
-  char* o = out.reserve(16 + 1 + value_text_max + 1 + value_text_max + 2);
-  const char* p = skip_space_cr(in.pos());
-
+TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out) {
+  char* o = out;
   // The canonical record: 21 to 42 bytes, copied as 32 bytes from its start
   // and 16 up to its end (both within the reader's padding, as the record
   // is at least 21 bytes and ends before the sentinel). Its end is taken
   // from a search for the LF, which the fields' scan must then meet: the
   // next record's start (the reader's position) and the output's end then
   // wait only for that short search, not for the scan of every field, so
-  // the scans of successive records overlap.
-  // The search starts once the code and x are in that form: other forms do
-  // not pay it.
+  // the scans of successive records overlap. The search starts once the
+  // code and x are in that form: other forms do not pay it.
   const char* e = canonical_code(p);
   if (e != nullptr && (e = canonical_value(e + 1, '\t')) != nullptr) {
-    const std::size_t room = static_cast<std::size_t>(in.limit() - p);
+    const std::size_t room = static_cast<std::size_t>(limit - p);
     const char* lf = static_cast<const char*>(std::memchr(p, '\n', room < 48 ? room : 48));
     if (lf != nullptr && canonical_value(e + 1, '\r') == lf - 1) {
       const std::size_t len = static_cast<std::size_t>(lf + 1 - p);
       assert(len >= 21 && len <= 42);
       std::memcpy(o, p, 32);
       std::memcpy(o + len - 16, p + len - 16, 16);
-      out.commit_to(o + len);
-      in.advance_to(lf - 1);
-      return 3;
+      out = o + len;
+      return lf - 1;
     }
   }
 
@@ -578,16 +576,50 @@ int copy_record(text_reader& in, point_writer& out) {
   } else {
     std::int32_t c;
     p = fast_code(p, c);
-    if (p == nullptr) return copy_general(in, out);
+    if (p == nullptr) return nullptr;
     o = format_code(o, c);
   }
   *o++ = '\t';
-  if (!copy_value(p, o)) return copy_general(in, out);
+  if (!copy_value(p, o)) return nullptr;
   *o++ = '\t';
-  if (!copy_value(p, o)) return copy_general(in, out);
+  if (!copy_value(p, o)) return nullptr;
   *o++ = '\r';
   *o++ = '\n';
-  out.commit_to(o);
-  in.advance_to(p);
-  return 3;
+  out = o;
+  return p;
+}
+
+}  // namespace
+
+int copy_record(text_reader& in, point_writer& out) {
+  char* o = out.reserve(copy_room);
+  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o)) {
+    out.commit_to(o);
+    in.advance_to(end);
+    return 3;
+  }
+  return copy_general(in, out);
+}
+
+std::size_t copy_records(text_reader& in, point_writer& out) {
+  // The positions stay in locals from record to record, and the next
+  // record's start waits only for this one's end.
+  const char* const limit = in.limit();
+  const char* p = skip_space_cr(in.pos());
+  const char* last = nullptr;  // the end of the last record copied
+  std::size_t count = 0;
+  for (;;) {
+    char* o = out.reserve(copy_room);
+    char* const o_last = out.reserved_end() - copy_room;
+    const char* e = nullptr;
+    while (o <= o_last && (e = copy_fields(p, limit, o)) != nullptr) {
+      last = e;
+      p = skip_space_cr(e);
+      ++count;
+    }
+    out.commit_to(o);
+    if (e == nullptr) break;
+  }
+  if (last != nullptr) in.advance_to(last);
+  return count;
 }

@@ -97,6 +97,8 @@ class point_writer {
     return cur_;
   }
   void commit_to(char* p) { cur_ = p; }
+  // The end of the room that the last reserve() returned.
+  char* reserved_end() const { return end_; }
 
  private:
   void drain(bool last);
@@ -125,3 +127,11 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 // the written form (such fields with six decimals, TAB, TAB, CR LF) is
 // copied whole.
 int copy_record(text_reader& in, point_writer& out);
+
+// Copies records from in to out exactly as repeated copy_record calls would,
+// as long as each lies within the buffered text and its fields are ones
+// that copy_record copies as text or from their digits. Stops before the
+// first record that is not, without consuming any of it (copy_record then
+// reads it, refilling the buffer as needed). Returns the number of records
+// copied. The merge's copy loop runs here, without a call per record.
+std::size_t copy_records(text_reader& in, point_writer& out);

@@ -147,9 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   copied.reset();
   rewritten.reset();
   for (int guard = 0; guard < 1 << 20; ++guard) {
-    const int n = copy_record(a, copied.out);
     point_code code;
     double x, y;
+    for (std::size_t k = copy_records(a, copied.out); k > 0; --k) {
+      if (read_record(b, code, x, y) != 3) std::abort();
+      write_record(rewritten.out, code, x, y);
+    }
+    const int n = copy_record(a, copied.out);
     const int m = read_record(b, code, x, y);
     if (m == 3) write_record(rewritten.out, code, x, y);
     if (n != m) std::abort();
