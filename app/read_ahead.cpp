@@ -2,13 +2,26 @@
 #include "read_ahead.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "io.h"
 #include "side_thread.h"
 
-read_ahead::read_ahead(std::size_t size, std::size_t room) : size_(size), room_(room) {}
+read_ahead::read_ahead(std::size_t size, std::size_t room, char watched)
+    : size_(size), room_(room), watched_(watched) {}
 
-std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
+read_ahead::stretch read_ahead::read_into(char* buf) const {
+  stretch got;
+  got.length = io_read(fd_, buf, size_);
+  got.err = got.length < 0 ? errno : 0;
+  if (got.length > 0) {
+    const void* at = std::memchr(buf, watched_, static_cast<std::size_t>(got.length));
+    got.watched_at = at ? static_cast<const char*>(at) - buf : got.length;
+  }
+  return got;
+}
+
+std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at) {
   if (!memory_) memory_.reset(new char[buffer_count * (size_ + room_)]);
   if (!started_) {
     started_ = true;
@@ -16,17 +29,18 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err) {
     start_side_thread(thread_, this, &read_ahead::read_loop);
   }
   buf = slot(taken_);
+  stretch got;
   if (!thread_.joinable()) {  // no thread to be had: read here
-    const std::ptrdiff_t n = io_read(fd, buf, size_);
-    err = n < 0 ? errno : 0;
-    return n;
+    got = read_into(buf);
+  } else {
+    std::unique_lock<std::mutex> lock(mutex_);
+    read_one_.wait(lock, [this] { return read_ > taken_; });
+    got = got_[taken_ % buffer_count];
+    ++taken_;  // the caller's earlier buffer is free again
+    if (read_ == taken_) room_or_ending_.notify_one();
   }
-  std::unique_lock<std::mutex> lock(mutex_);
-  read_one_.wait(lock, [this] { return read_ > taken_; });
-  const stretch got = got_[taken_ % buffer_count];
-  ++taken_;  // the caller's earlier buffer is free again
-  if (read_ == taken_) room_or_ending_.notify_one();
   err = got.err;
+  watched_at = got.watched_at;
   return got.length;
 }
 
@@ -52,8 +66,7 @@ void read_ahead::read_loop() {
     lock.unlock();
     stretch got;
     if (!done) {
-      got.length = io_read(fd_, buf, size_);
-      got.err = got.length < 0 ? errno : 0;
+      got = read_into(buf);
       done = got.length <= 0;
     }
     lock.lock();

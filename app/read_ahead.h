@@ -17,7 +17,8 @@
 class read_ahead {
  public:
   // Each buffer holds size bytes read and room bytes more for the caller.
-  read_ahead(std::size_t size, std::size_t room);
+  // Each stretch is also searched for the byte watched, on the same thread.
+  read_ahead(std::size_t size, std::size_t room, char watched);
   ~read_ahead() { stop(); }
   read_ahead(const read_ahead&) = delete;
   read_ahead& operator=(const read_ahead&) = delete;
@@ -26,9 +27,10 @@ class read_ahead {
   // first one from where fd stood at the first call after stop()): buf gets
   // the buffer holding it, which the caller may use until the next call.
   // Returns its length; 0 at the end of the file; -1 with err set when the
-  // read failed (after that, the end). Precondition: the same fd as the
-  // earlier calls since stop().
-  std::ptrdiff_t next(int fd, char*& buf, int& err);
+  // read failed (after that, the end). watched_at gets the offset of the
+  // stretch's first watched byte, or its length when it holds none.
+  // Precondition: the same fd as the earlier calls since stop().
+  std::ptrdiff_t next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at);
 
   // Ends the thread and forgets what was read ahead; the position of the
   // file is then unspecified.
@@ -39,14 +41,19 @@ class read_ahead {
 
   struct stretch {
     std::ptrdiff_t length = 0;
+    std::ptrdiff_t watched_at = 0;
     int err = 0;
   };
+
+  // Reads one stretch into buf.
+  stretch read_into(char* buf) const;
 
   char* slot(unsigned long long n) { return memory_.get() + (n % buffer_count) * (size_ + room_); }
   void read_loop();
 
   const std::size_t size_;
   const std::size_t room_;
+  const char watched_;
   std::unique_ptr<char[]> memory_;
   int fd_ = -1;
 

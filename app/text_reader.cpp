@@ -72,10 +72,11 @@ int text_reader::refill_peek() {
   while (!ended_) {
     base_ += end_ - buf_;
     std::ptrdiff_t n;
+    std::ptrdiff_t sub = -1;  // the first 0x1A, when the reading thread found it
     int err = 0;
-    if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
+    if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding, 0x1A));
     if (ahead_) {
-      n = ahead_->next(fd_, buf_, err);
+      n = ahead_->next(fd_, buf_, err, sub);
     } else {
       n = io_read(fd_, buf_, size_);
       err = errno;
@@ -87,12 +88,13 @@ int text_reader::refill_peek() {
       break;
     }
     if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
-    char* end = buf_ + n;
     // A 0x1A byte is the end of the text: nothing after it is read.
-    if (char* sub = static_cast<char*>(std::memchr(buf_, 0x1A, static_cast<std::size_t>(n)))) {
-      end = sub;
-      ended_ = true;
+    if (sub < 0) {
+      const void* at = std::memchr(buf_, 0x1A, static_cast<std::size_t>(n));
+      sub = at ? static_cast<const char*>(at) - buf_ : n;
     }
+    char* end = buf_ + sub;
+    if (sub < n) ended_ = true;
     *end = '\0';
     end_ = end;
     pos_ = skip_cr(buf_, end_);
