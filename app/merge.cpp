@@ -102,7 +102,7 @@ int treatment() {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
-  double dval1, dval2;  // the header records skipped in the copy pass
+  double dval1, dval2;  // the header records skipped, and records the copy loop leaves
   text_reader f1;       // the input being read
 
   say("\n\tTreatment");
@@ -166,8 +166,11 @@ int treatment() {
     int fields;
     do {
       copy_records(f1, f2.out);
+      // The record the copy loop left (its fast paths do not take it, or it
+      // runs past the buffered bytes): read in full, refilling as needed.
       start = f1.offset();
-      fields = copy_record(f1, f2.out);  // read_record, then write_record when complete
+      fields = read_record(f1, val, dval1, dval2);
+      if (fields == 3) write_record(f2.out, val, dval1, dval2);
     } while (fields == 3);
     if (f1.error() != 0) {
       progress.finish();

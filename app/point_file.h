@@ -118,7 +118,8 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
 
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same
-// result and the same bytes written. It is the merge's copy step: a plain
+// result and the same bytes written (copy_records takes the same paths over
+// many records). A plain
 // field (a code of at most 15 digits, a value of at most 7 integer digits
 // and at most 6 decimals; no '+', no exponent, no leading zero, no negative
 // zero) is copied as text, a value padded to six decimals, since formatting
