@@ -13,6 +13,7 @@
 #include "diagnostic.h"
 #include "progress.h"
 #include "scan.h"
+#include "split_copy.h"
 #include "state.h"
 #include "terminal.h"
 #include "value_text.h"
@@ -104,6 +105,7 @@ int treatment() {
   point_code val;
   double dval1, dval2;  // the header records skipped, and records the copy loop leaves
   text_reader f1;       // the input being read
+  split_copy copier;    // the copy loop, on two threads for large stretches
 
   say("\n\tTreatment");
 
@@ -165,7 +167,7 @@ int treatment() {
     long long start;  // where the record being read begins
     int fields;
     do {
-      copy_records(f1, f2.out);
+      copier.copy(f1, f2.out);
       // The record the copy loop left (its fast paths do not take it, or it
       // runs past the buffered bytes): read in full, refilling as needed.
       start = f1.offset();

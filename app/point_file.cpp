@@ -544,7 +544,7 @@ int copy_general(text_reader& in, point_writer& out) {
 // written at o. Returns the end of its last field, o moved past its text;
 // or nullptr, o then holding scratch, when a field is not one that these
 // paths take. Precondition: o has room for copy_room bytes.
-constexpr std::size_t copy_room = 16 + 1 + value_text_max + 1 + value_text_max + 2;
+static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a record's text and scratch");
 
 TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out) {
   char* o = out;
@@ -601,25 +601,39 @@ int copy_record(text_reader& in, point_writer& out) {
   return copy_general(in, out);
 }
 
-std::size_t copy_records(text_reader& in, point_writer& out) {
+record_run copy_run(const char* p, const char* limit, const char* stop, char* out, char* out_last) {
   // The positions stay in locals from record to record, and the next
   // record's start waits only for this one's end.
-  const char* const limit = in.limit();
-  const char* p = skip_space_cr(in.pos());
+  const char* const first = skip_space_cr(p);
+  record_run run{first, first, nullptr, out, 0, false};
+  while (run.out <= out_last && run.next < stop) {
+    const char* const end = copy_fields(run.next, limit, run.out);
+    if (end == nullptr) {
+      run.blocked = true;
+      break;
+    }
+    run.last = end;
+    run.next = skip_space_cr(end);
+    ++run.count;
+  }
+  return run;
+}
+
+std::size_t copy_records(text_reader& in, point_writer& out, const char* stop, const char** next) {
+  if (stop == nullptr) stop = in.limit() + 1;  // past any record start
+  const char* p = in.pos();
   const char* last = nullptr;  // the end of the last record copied
   std::size_t count = 0;
   for (;;) {
-    char* o = out.reserve(copy_room);
-    char* const o_last = out.reserved_end() - copy_room;
-    const char* e = nullptr;
-    while (o <= o_last && (e = copy_fields(p, limit, o)) != nullptr) {
-      last = e;
-      p = skip_space_cr(e);
-      ++count;
-    }
-    out.commit_to(o);
-    if (e == nullptr) break;
+    char* const o = out.reserve(copy_room);
+    const record_run run = copy_run(p, in.limit(), stop, o, out.reserved_end() - copy_room);
+    out.commit_to(run.out);
+    count += run.count;
+    if (run.last != nullptr) last = run.last;
+    p = run.next;
+    if (run.blocked || p >= stop) break;
   }
   if (last != nullptr) in.advance_to(last);
+  if (next != nullptr) *next = p;
   return count;
 }
