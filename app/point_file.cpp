@@ -512,8 +512,8 @@ namespace {
 // One value of the copy step: a plain value is copied as text; another one
 // that the record fast path reads is written from its decimal digits
 // (format_decimal) or, when they cannot tell, from its double. False when
-// neither path takes it.
-TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
+// neither path takes it. formatted counts the values not copied as text.
+TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted) {
   p = skip_space_cr(p);
   int decimals;
   if (const std::size_t n = plain_value(p, decimals)) {
@@ -524,6 +524,7 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o) {
   decimal d;
   p = fast_decimal(p, d);
   if (p == nullptr) return false;
+  ++formatted;
   if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
     o = end;
   } else {
@@ -543,10 +544,11 @@ int copy_general(text_reader& in, point_writer& out) {
 // The fast paths of copy_record: the record at p (after white space)
 // written at o. Returns the end of its last field, o moved past its text;
 // or nullptr, o then holding scratch, when a field is not one that these
-// paths take. Precondition: o has room for copy_room bytes.
+// paths take. formatted counts the fields not copied as text. Precondition:
+// o has room for copy_room bytes.
 static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a record's text and scratch");
 
-TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out) {
+TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted) {
   char* o = out;
   // The canonical record: 21 to 42 bytes, copied as 32 bytes from its start
   // and 16 up to its end (both within the reader's padding, as the record
@@ -577,12 +579,13 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
     std::int32_t c;
     p = fast_code(p, c);
     if (p == nullptr) return nullptr;
+    ++formatted;
     o = format_code(o, c);
   }
   *o++ = '\t';
-  if (!copy_value(p, o)) return nullptr;
+  if (!copy_value(p, o, formatted)) return nullptr;
   *o++ = '\t';
-  if (!copy_value(p, o)) return nullptr;
+  if (!copy_value(p, o, formatted)) return nullptr;
   *o++ = '\r';
   *o++ = '\n';
   out = o;
@@ -593,7 +596,8 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
 
 int copy_record(text_reader& in, point_writer& out) {
   char* o = out.reserve(copy_room);
-  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o)) {
+  std::size_t formatted = 0;
+  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o, formatted)) {
     out.commit_to(o);
     in.advance_to(end);
     return 3;
@@ -605,9 +609,9 @@ record_run copy_run(const char* p, const char* limit, const char* stop, char* ou
   // The positions stay in locals from record to record, and the next
   // record's start waits only for this one's end.
   const char* const first = skip_space_cr(p);
-  record_run run{first, first, nullptr, out, 0, false};
+  record_run run{first, first, nullptr, out, 0, 0, false};
   while (run.out <= out_last && run.next < stop) {
-    const char* const end = copy_fields(run.next, limit, run.out);
+    const char* const end = copy_fields(run.next, limit, run.out, run.formatted);
     if (end == nullptr) {
       run.blocked = true;
       break;
@@ -619,21 +623,25 @@ record_run copy_run(const char* p, const char* limit, const char* stop, char* ou
   return run;
 }
 
-std::size_t copy_records(text_reader& in, point_writer& out, const char* stop, const char** next) {
+record_run copy_records(text_reader& in, point_writer& out, const char* stop) {
   if (stop == nullptr) stop = in.limit() + 1;  // past any record start
+  record_run all{};
   const char* p = in.pos();
-  const char* last = nullptr;  // the end of the last record copied
-  std::size_t count = 0;
   for (;;) {
     char* const o = out.reserve(copy_room);
     const record_run run = copy_run(p, in.limit(), stop, o, out.reserved_end() - copy_room);
     out.commit_to(run.out);
-    count += run.count;
-    if (run.last != nullptr) last = run.last;
-    p = run.next;
-    if (run.blocked || p >= stop) break;
+    if (all.first == nullptr) all.first = run.first;
+    if (run.last != nullptr) all.last = run.last;
+    all.count += run.count;
+    all.formatted += run.formatted;
+    p = all.next = run.next;
+    if (run.blocked || p >= stop) {
+      all.blocked = run.blocked;
+      all.out = run.out;
+      break;
+    }
   }
-  if (last != nullptr) in.advance_to(last);
-  if (next != nullptr) *next = p;
-  return count;
+  if (all.last != nullptr) in.advance_to(all.last);
+  return all;
 }

@@ -133,29 +133,28 @@ int copy_record(text_reader& in, point_writer& out);
 // each value's text and scratch, the separators.
 constexpr std::size_t copy_room = 150;
 
-// Copies records from in to out exactly as repeated copy_record calls would,
-// as long as each lies within the buffered text and its fields are ones
-// that copy_record copies as text or from their digits. Stops before the
-// first record that is not, without consuming any of it (copy_record then
-// reads it, refilling the buffer as needed), and before the first record
-// that starts at stop or later (a place in the buffered text). Returns the
-// number of records copied; next, when given, gets where the record after
-// them starts (white space skipped). The merge's copy loop runs here,
-// without a call per record.
-std::size_t copy_records(text_reader& in, point_writer& out, const char* stop = nullptr,
-                         const char** next = nullptr);
-
-// The same on bare bytes, for a second thread that copies the later part of
-// a buffered text: [p, limit) is text as the reader's raw view holds it
-// (limit[0] a NUL sentinel, padding after it). Copies to out while a
-// record's copy_room fits at or before out_last, and while the next record
-// starts before stop.
+// What a run of the copy loop copied, and where it stopped.
 struct record_run {
-  const char* first;  // where the first record starts (p, white space skipped)
+  const char* first;  // where the first record starts (white space skipped)
   const char* next;   // where the record after those copied starts
   const char* last;   // the end of the last record copied, nullptr if none
   char* out;          // the end of their text
   std::size_t count;
-  bool blocked;  // the record at next is not one these paths take
+  std::size_t formatted;  // fields written from what they read as, not copied as text
+  bool blocked;           // the record at next is not one these paths take
 };
+
+// Copies records from in to out exactly as repeated copy_record calls would,
+// as long as each lies within the buffered text and its fields are ones
+// that copy_record copies as text or from their digits. Stops before the
+// first record that is not (blocked), without consuming any of it
+// (copy_record then reads it, refilling the buffer as needed), and before
+// the first record that starts at stop or later (a place in the buffered
+// text). The merge's copy loop runs here, without a call per record.
+record_run copy_records(text_reader& in, point_writer& out, const char* stop = nullptr);
+
+// The same on bare bytes, for another thread that copies a later part of a
+// buffered text: [p, limit) is text as the reader's raw view holds it
+// (limit[0] a NUL sentinel, padding after it). Copies to out while a
+// record's copy_room fits at or before out_last.
 record_run copy_run(const char* p, const char* limit, const char* stop, char* out, char* out_last);

@@ -1,4 +1,4 @@
-// The merge's copy loop on two threads.
+// The merge's copy loop on several threads.
 #include "split_copy.h"
 
 #include <algorithm>
@@ -6,75 +6,115 @@
 
 #include "side_thread.h"
 
-split_copy::split_copy(std::size_t min_split) : min_split_(min_split) {}
+split_copy::split_copy(std::size_t min_split, unsigned parts) : min_split_(min_split), parts_(parts) {
+  if (parts_ == 0) parts_ = std::thread::hardware_concurrency();
+  parts_ = std::min(std::max(parts_, 1u), max_parts);
+}
 
 split_copy::~split_copy() {
   std::unique_lock<std::mutex> lock(mutex_);
-  end_side_thread(thread_, lock, ending_, work_or_ending_);
+  ending_ = true;
+  work_or_ending_.notify_all();
+  lock.unlock();
+  for (unsigned i = 0; i < helper_count_; ++i) helpers_[i]->thread.join();
+}
+
+// Starts the helpers' threads; those that cannot be started are not used.
+void split_copy::start_helpers() {
+  started_ = true;
+  for (unsigned i = 0; i + 1 < parts_; ++i) {
+    std::unique_ptr<helper> h(new helper);
+    h->owner = this;
+    h->buffer.reset(new char[buffer_size]);
+    start_side_thread(h->thread, h.get(), &helper::work_loop);
+    if (!h->thread.joinable()) break;
+    helpers_[helper_count_++] = std::move(h);
+  }
 }
 
 std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   const char* const begin = in.pos();
   const char* const limit = in.limit();
-  if (static_cast<std::size_t>(limit - begin) < min_split_) return copy_records(in, out);
+  const auto length = static_cast<std::size_t>(limit - begin);
+  if (parts_ < 2 || length < min_split_ || !heavy_) return note(copy_records(in, out));
+  if (!started_) start_helpers();
 
-  // Step 1: the second half starts after the first LF past the middle.
-  const char* const middle = begin + (limit - begin) / 2;
-  const void* lf = std::memchr(middle, '\n', static_cast<std::size_t>(limit - middle));
-  if (lf == nullptr) return copy_records(in, out);
-  const char* const from = static_cast<const char*>(lf) + 1;
-  if (!started_) {
-    started_ = true;
-    buffer_.reset(new char[buffer_size]);
-    start_side_thread(thread_, this, &split_copy::work_loop);
+  // Step 1: the cuts, each after the first LF past an even share of the
+  // stretch; a later part starts at each cut.
+  const char* cuts[max_parts];
+  unsigned later = 0;
+  const char* from = begin;
+  for (unsigned i = 0; i < helper_count_; ++i) {
+    const char* target = std::max(from, begin + length * (i + 1) / (helper_count_ + 1));
+    const void* lf = std::memchr(target, '\n', static_cast<std::size_t>(limit - target));
+    if (lf == nullptr) break;
+    from = static_cast<const char*>(lf) + 1;
+    cuts[later++] = from;
   }
-  if (!thread_.joinable()) return copy_records(in, out);  // no thread to be had
+  if (later == 0) return note(copy_records(in, out));
+  cuts[later] = limit + 1;  // past any record start
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    from_ = from;
-    limit_ = limit;
-    working_ = true;
+    for (unsigned i = 0; i < later; ++i) {
+      helper& h = *helpers_[i];
+      h.from = cuts[i];
+      h.stop = cuts[i + 1];
+      h.limit = limit;
+      h.working = true;
+    }
+    pending_ = later;
   }
-  work_or_ending_.notify_one();
+  work_or_ending_.notify_all();
 
-  // Step 2: the first half, here. The records starting before from.
-  const char* next;
-  std::size_t count = copy_records(in, out, from, &next);
+  // Step 2: the first part, here: the records starting before the first cut.
+  record_run all = copy_records(in, out, cuts[0]);
 
-  // Step 3: the second half joins when the first ended where it began:
-  // then every byte between the first half's last record and the second's
-  // first is white space, as the sequential copy would have skipped.
+  // Step 3: each later part is appended while the one before ended where it
+  // begins: every byte in between is then white space, which the copy of
+  // the whole stretch would have skipped. The helpers are waited for in any
+  // case, as they read the reader's buffer.
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return !working_; });
-  const record_run second = run_;
+  done_.wait(lock, [this] { return pending_ == 0; });
   lock.unlock();
-  if (next == second.first && second.count > 0) {
-    for (const char* p = buffer_.get(); p < second.out;) {
+  for (unsigned i = 0; i < later; ++i) {
+    const helper& h = *helpers_[i];
+    if (all.next != h.run.first) break;
+    for (const char* p = h.buffer.get(); p < h.run.out;) {
       char* const o = out.reserve(1);
-      const auto n = std::min(static_cast<std::size_t>(second.out - p), static_cast<std::size_t>(out.reserved_end() - o));
+      const auto n = std::min(static_cast<std::size_t>(h.run.out - p), static_cast<std::size_t>(out.reserved_end() - o));
       std::memcpy(o, p, n);
       out.commit_to(o + n);
       p += n;
     }
-    in.advance_to(second.last);
-    count += second.count;
+    if (h.run.last != nullptr) in.advance_to(h.run.last);
+    all.count += h.run.count;
+    all.formatted += h.run.formatted;
+    all.next = h.run.next;
   }
-  return count;
+  return note(all);
 }
 
-void split_copy::work_loop() {
-  std::unique_lock<std::mutex> lock(mutex_);
+// Text copied as it stands runs near the speed of memory: cutting it into
+// parts costs more in hand-overs and cache traffic than it saves, where
+// fields that are formatted cost several times as much. So the next
+// stretch is cut only when more fields than records were formatted in this
+// one.
+std::size_t split_copy::note(const record_run& run) {
+  heavy_ = run.formatted > run.count;
+  return run.count;
+}
+
+void split_copy::helper::work_loop() {
+  std::unique_lock<std::mutex> lock(owner->mutex_);
   for (;;) {
-    work_or_ending_.wait(lock, [this] { return working_ || ending_; });
-    if (ending_) return;
-    const char* const from = from_;
-    const char* const limit = limit_;
+    owner->work_or_ending_.wait(lock, [this] { return working || owner->ending_; });
+    if (owner->ending_) return;
     lock.unlock();
-    char* const out = buffer_.get();
-    const record_run run = copy_run(from, limit, limit + 1, out, out + buffer_size - copy_room);
+    char* const out = buffer.get();
+    const record_run done = copy_run(from, limit, stop, out, out + buffer_size - copy_room);
     lock.lock();
-    run_ = run;
-    working_ = false;
-    done_.notify_one();
+    run = done;
+    working = false;
+    if (--owner->pending_ == 0) owner->done_.notify_one();
   }
 }

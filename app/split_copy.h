@@ -1,14 +1,15 @@
-// The merge's copy loop on two threads.
+// The merge's copy loop on several threads.
 //
-// The copy step costs far more than the reading and writing around it, so a
-// large buffered stretch of input is copied in two halves at once: the
-// merge's thread copies the records up to a line end near the middle, a
-// second thread those after it, into a buffer of its own. When the first
-// half's last record ends before that line end (a record over several lines
-// may not), the second half's text is exactly what the merge's thread would
-// have written next, and it is appended; otherwise it is dropped and the
-// copy goes on from where the first half stopped. Either way the result is
-// that of copy_records, byte for byte. Memory stays fixed: one buffer.
+// Formatting fields costs far more than the reading and writing around it,
+// so a large buffered stretch of input whose fields are mostly formatted
+// (not copied as text) is cut at line ends into parts, one per
+// core (up to max_parts), and the parts are copied at once: the first on the
+// merge's thread, straight into the result, each later one on a thread of its
+// own, into a buffer of its own. A later part's text is appended when the
+// part before it ended exactly where it begins (a record over several lines
+// may cross a cut; then it is not, and the copy goes on from where the parts
+// appended so far end). Either way the result is that of copy_records, byte
+// for byte. Memory stays fixed: one buffer per later part.
 #pragma once
 
 #include <condition_variable>
@@ -21,31 +22,48 @@
 
 class split_copy {
  public:
-  // Splits buffered stretches of at least min_split bytes.
-  explicit split_copy(std::size_t min_split = 1 << 16);
+  static constexpr unsigned max_parts = 4;
+
+  // Cuts buffered stretches of at least min_split bytes into parts (parts
+  // 0: as many as the host has cores; 1: none, all is copied here).
+  explicit split_copy(std::size_t min_split = 1 << 16, unsigned parts = 0);
   ~split_copy();
   split_copy(const split_copy&) = delete;
   split_copy& operator=(const split_copy&) = delete;
 
-  // What copy_records(in, out) does, with the same result.
+  // What copy_records(in, out) does, with the same result; returns the
+  // number of records copied.
   std::size_t copy(text_reader& in, point_writer& out);
 
  private:
   static constexpr std::size_t buffer_size = 1 << 18;
 
-  void work_loop();
+  // A later part: its thread, its buffer, and what it is given and gives.
+  struct helper {
+    split_copy* owner = nullptr;
+    std::unique_ptr<char[]> buffer;
+    std::thread thread;
+    const char* from = nullptr;  // the part: records starting from here
+    const char* stop = nullptr;  // up to here (the next part's start)
+    const char* limit = nullptr;
+    bool working = false;  // given and not yet done
+    record_run run{};      // its copy, once done
+    void work_loop();
+  };
+
+  void start_helpers();
+  std::size_t note(const record_run& run);
 
   const std::size_t min_split_;
-  std::unique_ptr<char[]> buffer_;
+  unsigned parts_;
+  bool started_ = false;
+  bool heavy_ = true;  // the last stretch's fields were mostly formatted
+  std::unique_ptr<helper> helpers_[max_parts - 1];
+  unsigned helper_count_ = 0;
 
   std::mutex mutex_;
-  std::condition_variable work_or_ending_;  // wakes the second thread
+  std::condition_variable work_or_ending_;  // wakes the helpers
   std::condition_variable done_;            // wakes the merge's thread
-  const char* from_ = nullptr;              // the second half: from_ to limit_
-  const char* limit_ = nullptr;
-  bool working_ = false;  // a half is given and not yet done
+  unsigned pending_ = 0;                    // helpers still working
   bool ending_ = false;
-  record_run run_{};  // the second half's copy, once done
-  bool started_ = false;
-  std::thread thread_;
 };

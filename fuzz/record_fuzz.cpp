@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static memory_text input, again, other;
   static text_reader reader, a, b;
   static collected copied, rewritten;
-  static split_copy halves(16);  // the copy loop on two threads, for every stretch of 16 bytes or more
+  static split_copy parts(16, 3);  // the copy loop on three threads, for every stretch of 16 bytes or more
 
   const int fd = input.load(data, size);
   std::string complete, complete_small;
@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int guard = 0; guard < 1 << 20; ++guard) {
     point_code code;
     double x, y;
-    const std::size_t copied_at_once = size % 2 ? halves.copy(a, copied.out) : copy_records(a, copied.out);
+    const std::size_t copied_at_once = size % 2 ? parts.copy(a, copied.out) : copy_records(a, copied.out).count;
     for (std::size_t k = copied_at_once; k > 0; --k) {
       if (read_record(b, code, x, y) != 3) std::abort();
       write_record(rewritten.out, code, x, y);

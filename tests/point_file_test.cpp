@@ -415,14 +415,14 @@ TEST(CopyRecord, SameAsReadThenWrite) {
     for (std::size_t buffer : {std::size_t{7}, std::size_t{64}, text_reader::default_buffer_size}) {
       text_source a(text, buffer), b(text, buffer);
       record_sink copied, rewritten;
-      split_copy halves(32);  // every stretch of 32 bytes or more in two
+      split_copy parts(32, 3);  // every stretch of 32 bytes or more in three parts
       for (;;) {
         point_code code;
         double x, y;
         // As the merge does: many records at once (on one thread or on two),
         // then the next one alone.
         const std::size_t copied_at_once =
-            round % 3 != 0 ? halves.copy(a.reader, copied.out) : copy_records(a.reader, copied.out);
+            round % 3 != 0 ? parts.copy(a.reader, copied.out) : copy_records(a.reader, copied.out).count;
         for (std::size_t k = copied_at_once; k > 0; --k) {
           ASSERT_EQ(read_record(b.reader, code, x, y), 3) << "round " << round;
           write_record(rewritten.out, code, x, y);
