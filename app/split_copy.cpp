@@ -97,10 +97,11 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
 // Text copied as it stands runs near the speed of memory: cutting it into
 // parts costs more in hand-overs and cache traffic than it saves, where
 // fields that are formatted cost several times as much. So the next
-// stretch is cut only when more fields than records were formatted in this
-// one.
+// stretch is cut only when more fields than records were formatted in the
+// last one that held enough records to tell (not the few records left in a
+// buffer after one the fast paths do not take).
 std::size_t split_copy::note(const record_run& run) {
-  heavy_ = run.formatted > run.count;
+  if (run.count >= 64) heavy_ = run.formatted > run.count;
   return run.count;
 }
 

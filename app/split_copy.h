@@ -57,7 +57,7 @@ class split_copy {
   const std::size_t min_split_;
   unsigned parts_;
   bool started_ = false;
-  bool heavy_ = true;  // the last stretch's fields were mostly formatted
+  bool heavy_ = true;  // the fields of the last stretch were mostly formatted
   std::unique_ptr<helper> helpers_[max_parts - 1];
   unsigned helper_count_ = 0;
 
