@@ -5,8 +5,10 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "digit_chunks.h"
+#include "digit_vectors.h"
 
 // The room format_value needs: its text is at most 48 bytes, and the bytes
 // after the text up to this size may be used as scratch.
@@ -55,6 +57,23 @@ inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool n
   return decimal_to_double_exact(digits, exp10, negative);
 }
 
+// Writes n < 10^4 in decimal without leading zeros. Up to 3 bytes after
+// the text are scratch.
+inline char* write_below_e4(char* out, std::uint32_t n) {
+  std::uint32_t word = digits_text4(n);
+  const std::uint32_t nonzero = word ^ 0x30303030u;  // a '0' byte becomes 0
+  int lead = 0;  // leading zeros, keeping the last digit
+#if TILVARO_SWAR
+  lead = lowest_bit(nonzero | 0x80000000u) >> 3;
+  word >>= 8 * lead;
+  std::memcpy(out, &word, 4);
+#else
+  while (lead < 3 && ((nonzero >> (8 * lead)) & 0xFF) == 0) ++lead;
+  for (int i = lead; i < 4; ++i) out[i - lead] = static_cast<char>(word >> (8 * i));
+#endif
+  return out + (4 - lead);
+}
+
 // Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
 // the text are scratch.
 inline char* write_below_e8(char* out, std::uint32_t n) {
@@ -68,9 +87,14 @@ inline char* write_below_e8(char* out, std::uint32_t n) {
 inline char* write_micro(char* out, std::uint64_t n) {
   assert(n < 100000000000000u);
   const std::uint64_t units = n / 1000000;  // < 10^8
+  const auto micro = static_cast<std::uint32_t>(n - units * 1000000);
+#if TILVARO_SSE2
+  return write_units_micro(out, static_cast<std::uint32_t>(units), micro);
+#else
   out = write_below_e8(out, static_cast<std::uint32_t>(units));
   *out++ = '.';
-  return store_last(out, digits_text8(static_cast<std::uint32_t>(n - units * 1000000)), 6);
+  return store_last(out, digits_text8(micro), 6);
+#endif
 }
 
 // The text format_value(decimal_to_double(digits, exp10, negative)) writes,
