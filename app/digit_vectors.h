@@ -6,6 +6,7 @@
 // too), take the word-wise digit_chunks.h versions instead.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -18,13 +19,12 @@
 #define TILVARO_SSE2 0
 #endif
 
-#if TILVARO_SSE2
 // Writes units without leading zeros (one digit for 0), a point and the six
 // digits of micro, and returns the end of the text. Preconditions:
-// units < 10^8, micro < 10^6; out has room for 16 bytes (one byte after the
-// text is scratch).
+// units < 10^8, micro < 10^6; out has room for 24 bytes (up to 8 bytes after
+// the text are scratch).
 //
-// The register's 16 bytes are the eight digits of units, leading zeros
+// With SSE2, the register's 16 bytes are the eight digits of units, leading zeros
 // included, then those of micro * 10 (< 10^7, so its first digit is 0 and
 // its last is scratch):
 // Step 1: 64-bit lanes [units, micro * 10] to 32-bit lanes of four digits,
@@ -38,6 +38,8 @@
 // Step 5: the units' leading zeros are skipped as a shift of the low half;
 //         the high half, point and decimals, is stored right after.
 inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t micro) {
+  assert(units < 100000000 && micro < 1000000);
+#if TILVARO_SSE2
   // Step 1.
   const __m128i x = _mm_set_epi64x(static_cast<long long>(micro) * 10, units);
   const __m128i high4 = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759u))), 45);
@@ -60,5 +62,10 @@ inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t mic
   out += 8 - lead;
   _mm_storeh_pd(reinterpret_cast<double*>(out), _mm_castsi128_pd(v));
   return out + 7;
-}
+#else
+  const std::uint64_t word = digits_text8(units);
+  out = store_last(out, word, significant_digits(word));
+  *out++ = '.';
+  return store_last(out, digits_text8(micro), 6);
 #endif
+}

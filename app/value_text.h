@@ -87,14 +87,7 @@ inline char* write_below_e8(char* out, std::uint32_t n) {
 inline char* write_micro(char* out, std::uint64_t n) {
   assert(n < 100000000000000u);
   const std::uint64_t units = n / 1000000;  // < 10^8
-  const auto micro = static_cast<std::uint32_t>(n - units * 1000000);
-#if TILVARO_SSE2
-  return write_units_micro(out, static_cast<std::uint32_t>(units), micro);
-#else
-  out = write_below_e8(out, static_cast<std::uint32_t>(units));
-  *out++ = '.';
-  return store_last(out, digits_text8(micro), 6);
-#endif
+  return write_units_micro(out, static_cast<std::uint32_t>(units), static_cast<std::uint32_t>(n - units * 1000000));
 }
 
 // The text format_value(decimal_to_double(digits, exp10, negative)) writes,

@@ -129,6 +129,18 @@ TEST(FormatValue, BoundaryTable) {
       {-std::nan(""), "-NAN"},
   };
   for (const auto& c : cases) EXPECT_EQ(fmt(c.value), c.text) << c.text;
+
+  // Every double within 64 steps of the edges of the six-decimal form's
+  // fast path: 10^8 (whose neighbours round to 100000000.000000), and
+  // half micro-units at several magnitudes.
+  for (const double edge : {1e8, 99999999.9999995, 70368744.1777155, 12345678.0000005, 1.0000005, 0.0000005}) {
+    double v = edge;
+    for (int i = 0; i < 64; ++i) v = std::nextafter(v, 0.0);
+    for (int i = 0; i < 128; ++i, v = std::nextafter(v, HUGE_VAL)) {
+      ASSERT_EQ(fmt(v), printf_unsigned_zero(v)) << std::hexfloat << v;
+      ASSERT_EQ(fmt(-v), printf_unsigned_zero(-v)) << std::hexfloat << v;
+    }
+  }
 }
 
 TEST(FormatValue, LongestTexts) {
