@@ -23,7 +23,6 @@ namespace {
 // Up to 7 bytes after the text are scratch.
 inline char* write_unsigned(char* out, std::uint64_t n) {
   constexpr std::uint64_t e8 = 100000000;
-  if (n < 10000) return write_below_e4(out, static_cast<std::uint32_t>(n));  // most codes
   if (n < e8) return write_below_e8(out, static_cast<std::uint32_t>(n));
   const std::uint64_t high = n / e8;
   const auto low = static_cast<std::uint32_t>(n % e8);
@@ -149,42 +148,8 @@ TILVARO_COLD char* format_exponent(char* out, double v) {
 
 }  // namespace
 
-char* format_value(char* out, double v) {
+char* format_value_rest(char* out, double v) {
   const double a = std::fabs(v);
-  // The common case, from two IEEE operations: y = |v| * 10^6 rounded, and
-  // n = y rounded to an integer, when y is below 10^14 - 1 and not within
-  // 2^-6 of a half-integer.
-  // - The exact product x also lies below 10^14 < 2^47 (rounding is monotonic
-  //   and 10^14 - 1 is a double), where a double's spacing is at most 2^-6,
-  //   so |x - y| <= 2^-7.
-  // - t = y + 2^52 lies in [2^52, 2^53), where the spacing is 1: t is
-  //   2^52 + n, n the integer nearest y, and n is t's low bits. t - 2^52 and
-  //   y - n are exact (Sterbenz).
-  // - |y - n| < 1/2 - 2^-6 gives |x - n| < 1/2: x rounds to n, as
-  //   format_fixed_small finds; the ties it breaks never come here. And
-  //   n <= 10^14 - 1: its units are below 10^8.
-  // - The units are those of |v| (below 10^8), unless the decimals rounded
-  //   up to 10^6: taken from |v| itself, they need not wait for n.
-  // This holds in the default rounding mode, which nothing here changes.
-  static_assert(FLT_EVAL_METHOD == 0, "double arithmetic in double precision");
-  const double y = a * 1e6;
-  if (y < 99999999999999.0) {  // false for a NaN
-    const double t = y + 0x1p52;
-    if (std::fabs(y - (t - 0x1p52)) < 0.5 - 0x1p-6) {
-      std::uint64_t bits;
-      std::memcpy(&bits, &t, sizeof bits);
-      const std::uint64_t n = bits & ((std::uint64_t{1} << 52) - 1);
-      auto units = static_cast<std::uint32_t>(static_cast<std::int32_t>(a));
-      auto micro = static_cast<std::uint32_t>(n - std::uint64_t{units} * 1000000);
-      if (micro == 1000000) {
-        ++units;
-        micro = 0;
-      }
-      *out = '-';
-      out += std::signbit(v) && n != 0;
-      return write_units_micro(out, units, micro);
-    }
-  }
   if (a < 1e13) return format_fixed_small(out, v);  // false for a NaN
   if (std::isnan(v)) {
     std::memcpy(out, std::signbit(v) ? "-NAN" : "+NAN", 4);
@@ -198,7 +163,7 @@ char* format_value(char* out, double v) {
   return format_exponent(out, v);
 }
 
-char* format_code(char* out, std::int32_t code) {
+char* format_code_rest(char* out, std::int32_t code) {
   std::uint64_t n = static_cast<std::uint64_t>(code);
   if (code < 0) {
     *out++ = '-';

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cassert>
+#include <cfloat>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,12 +31,17 @@ constexpr std::size_t code_text_max = 16;
 //    point and at least two exponent digits;
 //  - +INF, -INF, +NAN, -NAN for infinities and NaNs.
 // Precondition: out has room for value_text_max bytes.
-char* format_value(char* out, double v);
+inline char* format_value(char* out, double v);
 
 // Writes a code in decimal (a minus sign when negative, no padding) and
 // returns the end of the text. Precondition: out has room for code_text_max
 // bytes.
-char* format_code(char* out, std::int32_t code);
+inline char* format_code(char* out, std::int32_t code);
+
+// format_value and format_code without their inline common case, for the
+// values those leave to them (and the same text for any other).
+char* format_value_rest(char* out, double v);
+char* format_code_rest(char* out, std::int32_t code);
 
 // The double nearest to (negative ? -1 : 1) * digits * 10^exp10, ties to
 // even. Beyond the range of a double: the largest finite double of that
@@ -137,4 +144,48 @@ inline char* format_decimal(char* out, std::uint64_t digits, std::int64_t exp10,
   *out = '-';
   out += negative && n != 0;
   return write_micro(out, n);
+}
+
+inline char* format_value(char* out, double v) {
+  const double a = std::fabs(v);
+  // The common case, from two IEEE operations: y = |v| * 10^6 rounded, and
+  // n = y rounded to an integer, when y is below 10^14 - 1 and not within
+  // 2^-6 of a half-integer.
+  // - The exact product x also lies below 10^14 < 2^47 (rounding is monotonic
+  //   and 10^14 - 1 is a double), where a double's spacing is at most 2^-6,
+  //   so |x - y| <= 2^-7.
+  // - t = y + 2^52 lies in [2^52, 2^53), where the spacing is 1: t is
+  //   2^52 + n, n the integer nearest y, and n is t's low bits. t - 2^52 and
+  //   y - n are exact (Sterbenz).
+  // - |y - n| < 1/2 - 2^-6 gives |x - n| < 1/2: x rounds to n, as
+  //   format_fixed_small finds; the ties it breaks never come here. And
+  //   n <= 10^14 - 1: its units are below 10^8.
+  // - The units are those of |v| (below 10^8), unless the decimals rounded
+  //   up to 10^6: taken from |v| itself, they need not wait for n.
+  // This holds in the default rounding mode, which nothing here changes.
+  static_assert(FLT_EVAL_METHOD == 0, "double arithmetic in double precision");
+  const double y = a * 1e6;
+  if (y < 99999999999999.0) {  // false for a NaN
+    const double t = y + 0x1p52;
+    if (std::fabs(y - (t - 0x1p52)) < 0.5 - 0x1p-6) {
+      std::uint64_t bits;
+      std::memcpy(&bits, &t, sizeof bits);
+      const std::uint64_t n = bits & ((std::uint64_t{1} << 52) - 1);
+      auto units = static_cast<std::uint32_t>(static_cast<std::int32_t>(a));
+      auto micro = static_cast<std::uint32_t>(n - std::uint64_t{units} * 1000000);
+      if (micro == 1000000) {
+        ++units;
+        micro = 0;
+      }
+      *out = '-';
+      out += std::signbit(v) && n != 0;
+      return write_units_micro(out, units, micro);
+    }
+  }
+  return format_value_rest(out, v);
+}
+
+inline char* format_code(char* out, std::int32_t code) {
+  if (static_cast<std::uint32_t>(code) < 10000) return write_below_e4(out, static_cast<std::uint32_t>(code));
+  return format_code_rest(out, code);
 }
