@@ -297,13 +297,8 @@ TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) 
   return end;
 }
 
-TILVARO_INLINE const char* short_record(const char* p, const char* limit, std::int32_t& code, double& first,
-                                        double& second) {
+TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
   p = skip_space_cr(p);
-  // The end of the record, when its line ends as usual right after the
-  // last field, is taken from the LF: the next record's start then waits
-  // only for this short search, not for the scan of every field.
-  const char* const lf = line_end(p, limit);
   const bool negative = take_minus(p);
   const char* q = p;
   const std::uint64_t w = load8(q);
@@ -313,8 +308,6 @@ TILVARO_INLINE const char* short_record(const char* p, const char* limit, std::i
   p = short_value(q + n + 1, first, false);
   if (p == nullptr || (p = short_value(p + 1, second, true)) == nullptr) return nullptr;
   code = negative ? -c : c;
-  if (lf == p + 1 && *p == '\r') return lf - 1;
-  if (lf == p) return lf;
   return p;
 }
 
@@ -368,7 +361,7 @@ bool operator==(const point_code& a, const point_code& b) {
 int read_record(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
   double a, b;
-  if (const char* end = short_record(reader.pos(), reader.limit(), c, a, b)) {
+  if (const char* end = short_record(reader.pos(), c, a, b)) {
     code.assign(c);
     first = a;
     second = b;
