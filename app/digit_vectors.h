@@ -45,7 +45,8 @@
 //         each number split by 10^4 (x * 0xD1B71759 >> 45 is x / 10^4 for
 //         x < 10^8: the error, x * 0.12 / 2^45, stays below 10^-6).
 // Step 2: 32-bit lanes to 16-bit lanes of two digits, split by 100
-//         (x * 5243 >> 19 is x / 100 for x < 10^4).
+//         (x * 5243 >> 19 is x / 100 for x < 10^4); the remainder comes
+//         from one multiply-add of [x, x / 100] by [1, -100].
 // Step 3: 16-bit lanes to bytes, split by 10 (x * 6554 >> 16 is x / 10 for
 //         x < 100).
 // Step 4: ASCII; byte 8, the 0 before the decimals, becomes the point.
@@ -55,16 +56,22 @@ inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t mic
   assert(units < 100000000 && micro < 1000000);
 #if TILVARO_SSE2
   // Step 1.
-  const __m128i x = _mm_set_epi64x(static_cast<long long>(micro) * 10, units);
+  const __m128i x = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(units)),
+                                       _mm_cvtsi32_si128(static_cast<int>(micro * 10)));
   const __m128i high4 = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759u))), 45);
   const __m128i low4 = _mm_sub_epi32(x, _mm_mul_epu32(high4, _mm_set1_epi32(10000)));
   __m128i v = _mm_or_si128(high4, _mm_slli_epi64(low4, 32));
-  // Step 2. The high 16 bits of each 32-bit lane are 0 and stay 0.
+  // Step 2. The high 16 bits of each 32-bit lane are 0 until the quotient
+  // goes there.
   const __m128i high2 = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi32(5243)), 3);
-  v = _mm_or_si128(high2, _mm_slli_epi32(_mm_sub_epi16(v, _mm_mullo_epi16(high2, _mm_set1_epi16(100))), 16));
-  // Step 3.
+  const __m128i low2 = _mm_madd_epi16(_mm_or_si128(v, _mm_slli_epi32(high2, 16)), _mm_set1_epi32(-100 * 65536 + 1));
+  v = _mm_or_si128(high2, _mm_slli_epi32(low2, 16));
+  // Step 3. A multiplier the compiler cannot see: one multiplication is
+  // cheaper here than the shifts and additions it would put in its place.
+  __m128i ten = _mm_set1_epi16(10);
+  __asm__("" : "+x"(ten));
   const __m128i high1 = _mm_mulhi_epu16(v, _mm_set1_epi16(6554));
-  v = _mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high1, _mm_set1_epi16(10))), 8));
+  v = _mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high1, ten)), 8));
   // Step 4.
   v = _mm_add_epi8(v, _mm_set_epi8('0', '0', '0', '0', '0', '0', '0', '.', '0', '0', '0', '0', '0', '0', '0', '0'));
   // Step 5: one mask bit per byte; bit 7, the last units digit, is always
