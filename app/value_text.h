@@ -170,22 +170,39 @@ inline char* format_value(char* out, double v) {
     if (std::fabs(y - (t - 0x1p52)) < 0.5 - 0x1p-6) {
       std::uint64_t bits;
       std::memcpy(&bits, &t, sizeof bits);
-      const std::uint64_t n = bits & ((std::uint64_t{1} << 52) - 1);
       auto units = static_cast<std::uint32_t>(static_cast<std::int32_t>(a));
-      auto micro = static_cast<std::uint32_t>(n - std::uint64_t{units} * 1000000);
+      // n - units * 10^6 is at most 10^6: n's low 32 bits, t's, suffice.
+      auto micro = static_cast<std::uint32_t>(bits) - units * 1000000u;
       if (micro == 1000000) {
         ++units;
         micro = 0;
       }
-      *out = '-';
-      out += std::signbit(v) && n != 0;
+      if (std::signbit(v) && (units | micro) != 0) *out++ = '-';
       return write_units_micro(out, units, micro);
     }
   }
   return format_value_rest(out, v);
 }
 
+// The texts of the codes 0 to 999, the most common ones: one to three
+// digits, and in the fourth byte their count.
+struct short_code_texts {
+  char text[1000][4];
+  constexpr short_code_texts() : text() {
+    for (int n = 0; n < 1000; ++n) {
+      const int count = n < 10 ? 1 : n < 100 ? 2 : 3;
+      for (int i = count - 1, rest = n; i >= 0; --i, rest /= 10) text[n][i] = static_cast<char>('0' + rest % 10);
+      text[n][3] = static_cast<char>(count);
+    }
+  }
+};
+inline constexpr short_code_texts short_codes{};
+
 inline char* format_code(char* out, std::int32_t code) {
-  if (static_cast<std::uint32_t>(code) < 10000) return write_below_e4(out, static_cast<std::uint32_t>(code));
+  if (static_cast<std::uint32_t>(code) < 1000) {
+    const char* text = short_codes.text[code];
+    std::memcpy(out, text, 4);  // the count lands in the scratch after the text
+    return out + text[3];
+  }
   return format_code_rest(out, code);
 }
