@@ -175,6 +175,17 @@ inline const char* skip_space_cr(const char* p) {
   return p;
 }
 
+// The same, with the common case first: the CR LF or LF that ends the
+// record before, and the next record straight after it.
+inline const char* skip_line_end(const char* p) {
+  if (p[0] == '\r' && p[1] == '\n') {
+    p += 2;
+  } else if (p[0] == '\n') {
+    ++p;
+  }
+  return is_space(*p) || *p == '\r' ? skip_space_cr(p + 1) : p;
+}
+
 // A field that stopped at p ends there when p, past any CRs, is white space.
 // The NUL sentinel at the end of the buffered bytes is not.
 inline bool field_ends(const char* p) {
@@ -299,7 +310,7 @@ TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) 
 }
 
 TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
-  p = skip_space_cr(p);
+  p = skip_line_end(p);
   const bool negative = take_minus(p);
   const char* q = p;
   const std::uint64_t w = load8(q);
@@ -332,7 +343,7 @@ TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value,
 
 TILVARO_SSSE3 inline const char* short_record_lanes(const char* p, std::int32_t& code, double& first,
                                                    double& second) {
-  p = skip_space_cr(p);
+  p = skip_line_end(p);
   const bool negative = take_minus(p);
   const std::uint64_t w = load8(p);
   const int n = digit_run(w);
