@@ -189,6 +189,7 @@ inline const char* skip_line_end(const char* p) {
 // A field that stopped at p ends there when p, past any CRs, is white space.
 // The NUL sentinel at the end of the buffered bytes is not.
 inline bool field_ends(const char* p) {
+  if (p[0] == '\r' && p[1] == '\n') return true;  // the usual line end
   while (*p == '\r') ++p;
   return is_space(*p);
 }
@@ -358,26 +359,14 @@ TILVARO_SSSE3 inline const char* short_record_lanes(const char* p, std::int32_t&
 
 // The record reader, with the common record's fast path read sixteen
 // digits at a time (Lanes) or eight.
-template <bool Lanes>
-TILVARO_INLINE int read_record_using(text_reader& reader, point_code& code, double& first, double& second) {
+// The records short_record leaves: the record fast path, then the general
+// scanner. Out of line, so the common record needs few registers.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+int read_record_rest(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
   double a, b;
-  const char* end;
-#if TILVARO_LANES
-  if (Lanes) {
-    end = short_record_lanes(reader.pos(), c, a, b);
-  } else
-#endif
-  {
-    end = short_record(reader.pos(), c, a, b);
-  }
-  if (end != nullptr) {
-    code.assign(c);
-    first = a;
-    second = b;
-    reader.advance_to(end);
-    return 3;
-  }
   const char* p = fast_code(reader.pos(), c);
   if (p && (p = fast_value(p, a)) && (p = fast_value(p, b))) {
     code.assign(c);
@@ -391,6 +380,27 @@ TILVARO_INLINE int read_record_using(text_reader& reader, point_code& code, doub
   if (!scan_code(in, code)) return 0;
   if (!scan_value(in, first)) return 1;
   if (!scan_value(in, second)) return 2;
+  return 3;
+}
+
+template <bool Lanes>
+TILVARO_INLINE int read_record_using(text_reader& reader, point_code& code, double& first, double& second) {
+  std::int32_t c;
+  double a, b;
+  const char* end;
+#if TILVARO_LANES
+  if (Lanes) {
+    end = short_record_lanes(reader.pos(), c, a, b);
+  } else
+#endif
+  {
+    end = short_record(reader.pos(), c, a, b);
+  }
+  if (end == nullptr) return read_record_rest(reader, code, first, second);
+  code.assign(c);
+  first = a;
+  second = b;
+  reader.advance_to(end);
   return 3;
 }
 
