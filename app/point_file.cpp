@@ -330,11 +330,16 @@ TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, doubl
 TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value, bool last) {
   const bool negative = take_minus(p);
   const digit_lanes x = load_digit_lanes(p);
-  const int n = lowest_bit(x.nondigits | 0x10000u);
-  if (n == 0 || n >= 8 || p[n] != '.') return nullptr;
-  const int d = lowest_bit((x.nondigits >> (n + 1)) | 0x100u);
-  const char* end = p + n + 1 + d;
-  if (d == 0 || d == 8 || !(last ? field_ends(end) : *end == ' ' || *end == '\t')) return nullptr;
+  // The point is the first byte that is not a digit, the field's end the
+  // second: found side by side, so the next field need not wait for the
+  // count of integer digits.
+  const unsigned nondigits = x.nondigits | 0x10000u;
+  const int n = lowest_bit(nondigits);
+  const int after = lowest_bit(nondigits & (nondigits - 1));
+  const int d = after - n - 1;
+  const char* end = p + after;
+  if (n == 0 || n >= 8 || p[n] != '.' || d == 0 || d >= 8) return nullptr;
+  if (!(last ? field_ends(end) : *end == ' ' || *end == '\t')) return nullptr;
   // Below 10^14 < 2^53, over an exact power of ten: one correctly rounded
   // division, as decimal_to_double does for such digits.
   const double v = static_cast<double>(lanes_value(x.values, n, d)) / exact_powers_of_ten[d];
