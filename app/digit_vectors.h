@@ -33,6 +33,28 @@
 #define TILVARO_LANES 0
 #endif
 
+#if TILVARO_SSE2
+// The ASCII step of the conversions below: '0' in every byte but the 8th,
+// which becomes the point.
+inline __m128i units_micro_ascii(__m128i digits) {
+  return _mm_add_epi8(digits,
+                      _mm_set_epi8('0', '0', '0', '0', '0', '0', '0', '.', '0', '0', '0', '0', '0', '0', '0', '0'));
+}
+
+// Stores a register of units' eight digits, the point and decimals (and one
+// scratch byte), without the units' leading zeros: one mask bit per byte,
+// bit 7, the last units digit, always kept. Returns the end of the text.
+inline char* store_units_micro(char* out, __m128i v) {
+  const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('0'))));
+  const int lead = lowest_bit(~zeros | 0x80u);
+  const std::uint64_t digits = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) >> (8 * lead);
+  std::memcpy(out, &digits, 8);
+  out += 8 - lead;
+  _mm_storeh_pd(reinterpret_cast<double*>(out), _mm_castsi128_pd(v));
+  return out + 7;
+}
+#endif
+
 // Writes units without leading zeros (one digit for 0), a point and the six
 // digits of micro, and returns the end of the text. Preconditions:
 // units < 10^8, micro < 10^6; out has room for 24 bytes (up to 8 bytes after
@@ -73,16 +95,9 @@ inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t mic
   const __m128i high1 = _mm_mulhi_epu16(v, _mm_set1_epi16(6554));
   v = _mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high1, ten)), 8));
   // Step 4.
-  v = _mm_add_epi8(v, _mm_set_epi8('0', '0', '0', '0', '0', '0', '0', '.', '0', '0', '0', '0', '0', '0', '0', '0'));
-  // Step 5: one mask bit per byte; bit 7, the last units digit, is always
-  // kept.
-  const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('0'))));
-  const int lead = lowest_bit(~zeros | 0x80u);
-  const std::uint64_t digits = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) >> (8 * lead);
-  std::memcpy(out, &digits, 8);
-  out += 8 - lead;
-  _mm_storeh_pd(reinterpret_cast<double*>(out), _mm_castsi128_pd(v));
-  return out + 7;
+  v = units_micro_ascii(v);
+  // Step 5.
+  return store_units_micro(out, v);
 #else
   const std::uint64_t word = digits_text8(units);
   out = store_last(out, word, significant_digits(word));
@@ -90,6 +105,50 @@ inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t mic
   return store_last(out, digits_text8(micro), 6);
 #endif
 }
+
+#if TILVARO_SSE2
+// Two values as write_units_micro writes them, the first, sep, the second,
+// each after a '-' when its bit in minus is set (bit 0: the first), from one
+// register of 32-bit lanes [units0, tenths0, units1, tenths1], where tenths
+// is micro * 10. Preconditions: each units < 10^8, each micro < 10^6; out
+// has room for 48 bytes (one byte after the text is scratch).
+//
+// The same steps as write_units_micro's, both values side by side:
+// Step 1: each 32-bit lane split by 10^4 (even lanes through one 32 x 32-bit
+//         multiplication, odd ones through another) into two 16-bit lanes;
+//         the remainder from a multiply-add by 10^4.
+// Step 2: each 16-bit lane (< 10^4) split by 100 into two bytes.
+// Step 3: each value's eight bytes (< 100) widened to 16-bit lanes and split
+//         by 10 into two digits: one register per value.
+inline char* write_units_micro_pair(char* out, __m128i lanes, unsigned minus, char sep) {
+  // Step 1.
+  const __m128i by_e4 = _mm_set1_epi32(static_cast<int>(0xD1B71759u));
+  const __m128i even = _mm_srli_epi64(_mm_mul_epu32(lanes, by_e4), 45);
+  const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(lanes, 32), by_e4), 45);
+  const __m128i high4 = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+  const __m128i low4 = _mm_sub_epi32(lanes, _mm_madd_epi16(high4, _mm_set1_epi32(10000)));
+  __m128i v = _mm_or_si128(high4, _mm_slli_epi32(low4, 16));
+  // Step 2. Multipliers the compiler cannot see, as in write_units_micro.
+  __m128i hundred = _mm_set1_epi16(100);
+  __m128i ten = _mm_set1_epi16(10);
+  __asm__("" : "+x"(hundred), "+x"(ten));
+  const __m128i high2 = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(5243)), 3);
+  v = _mm_or_si128(high2, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high2, hundred)), 8));
+  // Step 3.
+  const auto digits = [ten](__m128i w) {
+    const __m128i high1 = _mm_mulhi_epu16(w, _mm_set1_epi16(6554));
+    return units_micro_ascii(_mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(w, _mm_mullo_epi16(high1, ten)), 8)));
+  };
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i first = digits(_mm_unpacklo_epi8(v, zero));
+  const __m128i second = digits(_mm_unpackhi_epi8(v, zero));
+  if (minus & 1) *out++ = '-';
+  out = store_units_micro(out, first);
+  *out++ = sep;
+  if (minus & 2) *out++ = '-';
+  return store_units_micro(out, second);
+}
+#endif
 
 #if TILVARO_LANES
 // Whether the processor has SSSE3: asked once, when the program starts.

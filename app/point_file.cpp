@@ -613,9 +613,16 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
   char* p = out.reserve(code.text_room() + 1 + value_text_max + 1 + value_text_max + 2);
   p = code.format(p);
   *p++ = '\t';
-  p = format_value(p, first);
-  *p++ = '\t';
-  p = format_value(p, second);
+#if TILVARO_SSE2
+  if (char* end = format_value_pair(p, first, second, '\t')) {
+    p = end;
+  } else
+#endif
+  {
+    p = format_value(p, first);
+    *p++ = '\t';
+    p = format_value(p, second);
+  }
   *p++ = '\r';
   *p++ = '\n';
   out.commit_to(p);

@@ -315,6 +315,31 @@ TEST(WriteRecord, Layout) {
   EXPECT_EQ(written(-4, -0.0, -0.0000006), "-4\t0.000000\t-0.000001\r\n");
   EXPECT_EQ(written(INT32_MIN, HUGE_VAL, -std::nan("")), "-2147483648\t+INF\t-NAN\r\n");
   EXPECT_EQ(written(0, 4000000.0, 1e40), "0\t4000000.000000\t1.000000000000000030000000000000000000000e+40\r\n");
+
+  // A record's two values may be written side by side: each the text
+  // format_value gives it, whatever the other value is. Doubles of every
+  // binade up to 1e9, decimal ties and near-ties, and the edges.
+  std::mt19937_64 rng(47);
+  std::uniform_int_distribution<int> binade(-40, 30);
+  std::uniform_int_distribution<std::uint64_t> mantissa(0, (std::uint64_t{1} << 53) - 1);
+  std::uniform_int_distribution<std::int64_t> tenths(-1000000000000000, 1000000000000000);
+  std::vector<double> values = {0.0,          -0.0,         0.0078125,         -0.0000004, -0.0000006,
+                                0.4999995,    0.9999995,    0.9999997,         -5.9999997, 12345678.9999999,
+                                -1.0000005,   99999999.9999997, -99999999.9999995, 1e8, 12345678.0000005,
+                                HUGE_VAL,     std::nan("")};
+  for (int i = 0; i < 30000; ++i) {
+    const double v = i % 3 == 0 ? static_cast<double>(tenths(rng)) / 1e7
+                                : std::ldexp(static_cast<double>(mantissa(rng)), binade(rng) - 52);
+    values.push_back(i & 1 ? -v : v);
+  }
+  const auto text = [](double v) {
+    char buf[value_text_max];
+    return std::string(buf, format_value(buf, v));
+  };
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double x = values[i], y = values[(i * 7919 + 13) % values.size()];
+    ASSERT_EQ(written(5, x, y), "5\t" + text(x) + "\t" + text(y) + "\r\n") << std::hexfloat << x << " " << y;
+  }
 }
 
 #ifndef _WIN32
