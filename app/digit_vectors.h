@@ -50,7 +50,7 @@ inline char* store_units_micro(char* out, __m128i v) {
   const std::uint64_t digits = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) >> (8 * lead);
   std::memcpy(out, &digits, 8);
   out += 8 - lead;
-  _mm_storeh_pd(reinterpret_cast<double*>(out), _mm_castsi128_pd(v));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(v, v));  // any alignment
   return out + 7;
 }
 #endif

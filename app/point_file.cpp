@@ -333,7 +333,7 @@ TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value,
   // The point is the first byte that is not a digit, the field's end the
   // second: found side by side, so the next field need not wait for the
   // count of integer digits.
-  const unsigned nondigits = x.nondigits | 0x10000u;
+  const unsigned nondigits = x.nondigits | 0x30000u;  // two stoppers past the 16 bytes
   const int n = lowest_bit(nondigits);
   const int after = lowest_bit(nondigits & (nondigits - 1));
   const int d = after - n - 1;
