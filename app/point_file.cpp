@@ -310,23 +310,34 @@ TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) 
   return end;
 }
 
-TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
+// The code of the common record at p, after the line end before it;
+// returns the start of the first value, or nullptr.
+TILVARO_INLINE const char* short_code(const char* p, std::int32_t& code) {
   p = skip_line_end(p);
   const bool negative = take_minus(p);
-  const char* q = p;
-  const std::uint64_t w = load8(q);
+  const std::uint64_t w = load8(p);
   const int n = digit_run(w);
-  if (n == 0 || n == 8 || (q[n] != ' ' && q[n] != '\t')) return nullptr;
+  if (n == 0 || n == 8 || (p[n] != ' ' && p[n] != '\t')) return nullptr;
   const auto c = static_cast<std::int32_t>(digits_value(w, n));
-  p = short_value(q + n + 1, first, false);
-  if (p == nullptr || (p = short_value(p + 1, second, true)) == nullptr) return nullptr;
   code = negative ? -c : c;
+  return p + n + 1;
+}
+
+// The common record, its values read by Value (short_value or, with
+// SSSE3, short_value_lanes).
+template <const char* (*Value)(const char*, double&, bool)>
+TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
+  std::int32_t c;
+  if ((p = short_code(p, c)) == nullptr || (p = Value(p, first, false)) == nullptr ||
+      (p = Value(p + 1, second, true)) == nullptr)
+    return nullptr;
+  code = c;
   return p;
 }
 
 #if TILVARO_LANES
-// short_value and short_record with each field's digits read sixteen at a
-// time (digit_vectors.h): the same fields, the same results.
+// short_value with the field's digits read sixteen at a time
+// (digit_vectors.h): the same fields, the same results.
 TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value, bool last) {
   const bool negative = take_minus(p);
   const digit_lanes x = load_digit_lanes(p);
@@ -347,19 +358,7 @@ TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value,
   return end;
 }
 
-TILVARO_SSSE3 inline const char* short_record_lanes(const char* p, std::int32_t& code, double& first,
-                                                   double& second) {
-  p = skip_line_end(p);
-  const bool negative = take_minus(p);
-  const std::uint64_t w = load8(p);
-  const int n = digit_run(w);
-  if (n == 0 || n == 8 || (p[n] != ' ' && p[n] != '\t')) return nullptr;
-  const auto c = static_cast<std::int32_t>(digits_value(w, n));
-  p = short_value_lanes(p + n + 1, first, false);
-  if (p == nullptr || (p = short_value_lanes(p + 1, second, true)) == nullptr) return nullptr;
-  code = negative ? -c : c;
-  return p;
-}
+
 #endif
 
 // The record reader, with the common record's fast path read sixteen
@@ -395,11 +394,11 @@ TILVARO_INLINE int read_record_using(text_reader& reader, point_code& code, doub
   const char* end;
 #if TILVARO_LANES
   if (Lanes) {
-    end = short_record_lanes(reader.pos(), c, a, b);
+    end = short_record<short_value_lanes>(reader.pos(), c, a, b);
   } else
 #endif
   {
-    end = short_record(reader.pos(), c, a, b);
+    end = short_record<short_value>(reader.pos(), c, a, b);
   }
   if (end == nullptr) return read_record_rest(reader, code, first, second);
   code.assign(c);
