@@ -55,72 +55,28 @@ inline char* store_units_micro(char* out, __m128i v) {
 }
 #endif
 
-// Writes units without leading zeros (one digit for 0), a point and the six
-// digits of micro, and returns the end of the text. Preconditions:
-// units < 10^8, micro < 10^6; out has room for 24 bytes (up to 8 bytes after
-// the text are scratch).
-//
-// With SSE2, the register's 16 bytes are the eight digits of units, leading zeros
-// included, then those of micro * 10 (< 10^7, so its first digit is 0 and
-// its last is scratch):
-// Step 1: 64-bit lanes [units, micro * 10] to 32-bit lanes of four digits,
-//         each number split by 10^4 (x * 0xD1B71759 >> 45 is x / 10^4 for
-//         x < 10^8: the error, x * 0.12 / 2^45, stays below 10^-6).
-// Step 2: 32-bit lanes to 16-bit lanes of two digits, split by 100
-//         (x * 5243 >> 19 is x / 100 for x < 10^4); the remainder comes
-//         from one multiply-add of [x, x / 100] by [1, -100].
-// Step 3: 16-bit lanes to bytes, split by 10 (x * 6554 >> 16 is x / 10 for
-//         x < 100).
-// Step 4: ASCII; byte 8, the 0 before the decimals, becomes the point.
-// Step 5: the units' leading zeros are skipped as a shift of the low half;
-//         the high half, point and decimals, is stored right after.
-inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t micro) {
-  assert(units < 100000000 && micro < 1000000);
 #if TILVARO_SSE2
-  // Step 1.
-  const __m128i x = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(units)),
-                                       _mm_cvtsi32_si128(static_cast<int>(micro * 10)));
-  const __m128i high4 = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759u))), 45);
-  const __m128i low4 = _mm_sub_epi32(x, _mm_mul_epu32(high4, _mm_set1_epi32(10000)));
-  __m128i v = _mm_or_si128(high4, _mm_slli_epi64(low4, 32));
-  // Step 2. The high 16 bits of each 32-bit lane are 0 until the quotient
-  // goes there.
-  const __m128i high2 = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi32(5243)), 3);
-  const __m128i low2 = _mm_madd_epi16(_mm_or_si128(v, _mm_slli_epi32(high2, 16)), _mm_set1_epi32(-100 * 65536 + 1));
-  v = _mm_or_si128(high2, _mm_slli_epi32(low2, 16));
-  // Step 3. A multiplier the compiler cannot see: one multiplication is
-  // cheaper here than the shifts and additions it would put in its place.
-  __m128i ten = _mm_set1_epi16(10);
-  __asm__("" : "+x"(ten));
-  const __m128i high1 = _mm_mulhi_epu16(v, _mm_set1_epi16(6554));
-  v = _mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high1, ten)), 8));
-  // Step 4.
-  v = units_micro_ascii(v);
-  // Step 5.
-  return store_units_micro(out, v);
-#else
-  const std::uint64_t word = digits_text8(units);
-  out = store_last(out, word, significant_digits(word));
-  *out++ = '.';
-  return store_last(out, digits_text8(micro), 6);
-#endif
-}
-
-#if TILVARO_SSE2
-// Two values as write_units_micro writes them, the first, sep, the second,
-// each after a '-' when its bit in minus is set (bit 0: the first), from one
-// register of 32-bit lanes [units0, tenths0, units1, tenths1], where tenths
-// is micro * 10. Preconditions: each units < 10^8, each micro < 10^6; out
-// has room for 48 bytes (one byte after the text is scratch).
+// The texts of two values side by side, from one register of 32-bit lanes
+// [units0, tenths0, units1, tenths1], where tenths is micro * 10: each value
+// a register of units' eight digits (leading zeros included), then those of
+// micro * 10 (< 10^7, so its first digit is 0, made the point, and its last
+// is scratch). Preconditions: each units < 10^8, each micro < 10^6.
 //
-// The same steps as write_units_micro's, both values side by side:
-// Step 1: each 32-bit lane split by 10^4 (even lanes through one 32 x 32-bit
-//         multiplication, odd ones through another) into two 16-bit lanes;
-//         the remainder from a multiply-add by 10^4.
-// Step 2: each 16-bit lane (< 10^4) split by 100 into two bytes.
+// Step 1: each 32-bit lane split by 10^4 into two 16-bit lanes (x *
+//         0xD1B71759 >> 45 is x / 10^4 for x < 10^8: the error, x * 0.12 /
+//         2^45, stays below 10^-6); even lanes through one 32 x 32-bit
+//         multiplication, odd ones through another, the remainder from a
+//         multiply-add by 10^4.
+// Step 2: each 16-bit lane (< 10^4) split by 100 into two bytes (x * 5243
+//         >> 19 is x / 100 for x < 10^4).
 // Step 3: each value's eight bytes (< 100) widened to 16-bit lanes and split
-//         by 10 into two digits: one register per value.
-inline char* write_units_micro_pair(char* out, __m128i lanes, unsigned minus, char sep) {
+//         by 10 into two digits (x * 6554 >> 16 is x / 10 for x < 100).
+// Step 4: ASCII; byte 8, the 0 before the decimals, becomes the point.
+struct units_micro_pair {
+  __m128i first, second;
+};
+
+inline units_micro_pair units_micro_texts(__m128i lanes) {
   // Step 1.
   const __m128i by_e4 = _mm_set1_epi32(static_cast<int>(0xD1B71759u));
   const __m128i even = _mm_srli_epi64(_mm_mul_epu32(lanes, by_e4), 45);
@@ -128,27 +84,54 @@ inline char* write_units_micro_pair(char* out, __m128i lanes, unsigned minus, ch
   const __m128i high4 = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
   const __m128i low4 = _mm_sub_epi32(lanes, _mm_madd_epi16(high4, _mm_set1_epi32(10000)));
   __m128i v = _mm_or_si128(high4, _mm_slli_epi32(low4, 16));
-  // Step 2. Multipliers the compiler cannot see, as in write_units_micro.
+  // Step 2. Multipliers the compiler cannot see: one multiplication is
+  // cheaper here than the shifts and additions it would put in its place.
   __m128i hundred = _mm_set1_epi16(100);
   __m128i ten = _mm_set1_epi16(10);
   __asm__("" : "+x"(hundred), "+x"(ten));
   const __m128i high2 = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(5243)), 3);
   v = _mm_or_si128(high2, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high2, hundred)), 8));
-  // Step 3.
+  // Steps 3 and 4.
   const auto digits = [ten](__m128i w) {
     const __m128i high1 = _mm_mulhi_epu16(w, _mm_set1_epi16(6554));
     return units_micro_ascii(_mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(w, _mm_mullo_epi16(high1, ten)), 8)));
   };
   const __m128i zero = _mm_setzero_si128();
-  const __m128i first = digits(_mm_unpacklo_epi8(v, zero));
-  const __m128i second = digits(_mm_unpackhi_epi8(v, zero));
+  return {digits(_mm_unpacklo_epi8(v, zero)), digits(_mm_unpackhi_epi8(v, zero))};
+}
+
+// Two values as write_units_micro writes them, the first, sep, the second,
+// each after a '-' when its bit in minus is set (bit 0: the first), from
+// lanes as units_micro_texts takes them. Precondition: out has room for 48
+// bytes (one byte after the text is scratch).
+inline char* write_units_micro_pair(char* out, __m128i lanes, unsigned minus, char sep) {
+  const units_micro_pair text = units_micro_texts(lanes);
   if (minus & 1) *out++ = '-';
-  out = store_units_micro(out, first);
+  out = store_units_micro(out, text.first);
   *out++ = sep;
   if (minus & 2) *out++ = '-';
-  return store_units_micro(out, second);
+  return store_units_micro(out, text.second);
 }
 #endif
+
+// Writes units without leading zeros (one digit for 0), a point and the six
+// digits of micro, and returns the end of the text. Preconditions:
+// units < 10^8, micro < 10^6; out has room for 24 bytes (up to 8 bytes after
+// the text are scratch).
+inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t micro) {
+  assert(units < 100000000 && micro < 1000000);
+#if TILVARO_SSE2
+  // The first of a pair whose second is 0 (its steps fall away unused).
+  const __m128i lanes = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(units)),
+                                           _mm_cvtsi32_si128(static_cast<int>(micro * 10)));
+  return store_units_micro(out, units_micro_texts(lanes).first);
+#else
+  const std::uint64_t word = digits_text8(units);
+  out = store_last(out, word, significant_digits(word));
+  *out++ = '.';
+  return store_last(out, digits_text8(micro), 6);
+#endif
+}
 
 #if TILVARO_LANES
 // Whether the processor has SSSE3: asked once, when the program starts.

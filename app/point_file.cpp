@@ -295,6 +295,10 @@ TILVARO_INLINE const char* fast_value(const char* p, double& value) {
 // Such a value is digits * 10^-d with digits < 10^14 < 2^53, so
 // decimal_to_double gives it exactly as the path above does. Gives up
 // (nullptr) on anything else; the path above then reads the record.
+// A field of the common record ends at p: the last one with white space
+// (or CRs and then white space), the others with one blank or tab.
+inline bool short_field_ends(const char* p, bool last) { return last ? field_ends(p) : *p == ' ' || *p == '\t'; }
+
 TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) {
   const bool negative = take_minus(p);
   const char* q = p;
@@ -304,7 +308,7 @@ TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) 
   const std::uint64_t f = load8(q + n + 1);
   const int d = digit_run(f);
   const char* end = q + n + 1 + d;
-  if (d == 0 || d == 8 || !(last ? field_ends(end) : *end == ' ' || *end == '\t')) return nullptr;
+  if (d == 0 || d == 8 || !short_field_ends(end, last)) return nullptr;
   const std::uint64_t digits = digits_value(w, n) * integer_powers_of_ten[d] + digits_value(f, d);
   value = decimal_to_double(digits, -d, negative);
   return end;
@@ -317,7 +321,7 @@ TILVARO_INLINE const char* short_code(const char* p, std::int32_t& code) {
   const bool negative = take_minus(p);
   const std::uint64_t w = load8(p);
   const int n = digit_run(w);
-  if (n == 0 || n == 8 || (p[n] != ' ' && p[n] != '\t')) return nullptr;
+  if (n == 0 || n == 8 || !short_field_ends(p + n, false)) return nullptr;
   const auto c = static_cast<std::int32_t>(digits_value(w, n));
   code = negative ? -c : c;
   return p + n + 1;
@@ -349,20 +353,12 @@ TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value,
   const int after = lowest_bit(nondigits & (nondigits - 1));
   const int d = after - n - 1;
   const char* end = p + after;
-  if (n == 0 || n >= 8 || p[n] != '.' || d == 0 || d >= 8) return nullptr;
-  if (!(last ? field_ends(end) : *end == ' ' || *end == '\t')) return nullptr;
-  // Below 10^14 < 2^53, over an exact power of ten: one correctly rounded
-  // division, as decimal_to_double does for such digits.
-  const double v = static_cast<double>(lanes_value(x.values, n, d)) / exact_powers_of_ten[d];
-  value = negative ? -v : v;
+  if (n == 0 || n >= 8 || p[n] != '.' || d == 0 || d >= 8 || !short_field_ends(end, last)) return nullptr;
+  value = decimal_to_double(lanes_value(x.values, n, d), -d, negative);
   return end;
 }
-
-
 #endif
 
-// The record reader, with the common record's fast path read sixteen
-// digits at a time (Lanes) or eight.
 // The records short_record leaves: the record fast path, then the general
 // scanner. Out of line, so the common record needs few registers.
 #if defined(__GNUC__) || defined(__clang__)
