@@ -163,24 +163,6 @@ inline std::uint64_t digits_text8(std::uint32_t n) {
 #endif
 }
 
-// The four ASCII digits of n, leading zeros included, as a 32-bit word to
-// store: digits_text8's steps 2 and 3 on one 32-bit lane. Precondition:
-// n < 10^4 (then n * 5243 >> 19 is n / 100).
-inline std::uint32_t digits_text4(std::uint32_t n) {
-  assert(n < 10000);
-#if TILVARO_SWAR
-  const std::uint32_t h100 = (n * 5243) >> 19;
-  std::uint32_t x = h100 | ((n - 100 * h100) << 16);
-  const std::uint32_t h10 = ((x * 103) >> 10) & 0x000F000Fu;
-  x = h10 | ((x - 10 * h10) << 8);
-  return x + 0x30303030u;
-#else
-  std::uint32_t w = 0;
-  for (int i = 3; i >= 0; --i, n /= 10) w |= static_cast<std::uint32_t>('0' + n % 10) << (8 * i);
-  return w;
-#endif
-}
-
 // How many of the eight digits of word (a digits_text8 result) remain once
 // its leading zeros are dropped, keeping one digit for 0: 1 to 8.
 inline int significant_digits(std::uint64_t word) {

@@ -23,7 +23,6 @@ namespace {
 // Up to 7 bytes after the text are scratch.
 inline char* write_unsigned(char* out, std::uint64_t n) {
   constexpr std::uint64_t e8 = 100000000;
-  if (n < 10000) return write_below_e4(out, static_cast<std::uint32_t>(n));
   if (n < e8) return write_below_e8(out, static_cast<std::uint32_t>(n));
   const std::uint64_t high = n / e8;
   const auto low = static_cast<std::uint32_t>(n % e8);

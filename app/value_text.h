@@ -64,23 +64,6 @@ inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool n
   return decimal_to_double_exact(digits, exp10, negative);
 }
 
-// Writes n < 10^4 in decimal without leading zeros. Up to 3 bytes after
-// the text are scratch.
-inline char* write_below_e4(char* out, std::uint32_t n) {
-  std::uint32_t word = digits_text4(n);
-  const std::uint32_t nonzero = word ^ 0x30303030u;  // a '0' byte becomes 0
-  int lead = 0;  // leading zeros, keeping the last digit
-#if TILVARO_SWAR
-  lead = lowest_bit(nonzero | 0x80000000u) >> 3;
-  word >>= 8 * lead;
-  std::memcpy(out, &word, 4);
-#else
-  while (lead < 3 && ((nonzero >> (8 * lead)) & 0xFF) == 0) ++lead;
-  for (int i = lead; i < 4; ++i) out[i - lead] = static_cast<char>(word >> (8 * i));
-#endif
-  return out + (4 - lead);
-}
-
 // Writes n < 10^8 in decimal without leading zeros. Up to 7 bytes after
 // the text are scratch.
 inline char* write_below_e8(char* out, std::uint32_t n) {
