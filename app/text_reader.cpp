@@ -44,6 +44,7 @@ void text_reader::attach(int fd) {
   fd_ = fd;
   owned_ = false;
   ended_ = false;
+  at_start_ = true;
   error_ = 0;
 }
 
@@ -54,6 +55,7 @@ bool text_reader::seek(long long offset) {
   if (!io_seek(fd_, offset)) return false;
   base_ = offset;
   ended_ = false;
+  at_start_ = offset == 0;
   error_ = 0;
   return true;
 }
@@ -64,6 +66,28 @@ void text_reader::close() {
   fd_ = -1;
   owned_ = false;
   ended_ = true;
+}
+
+// The length of the byte-order mark that the text's first read (n bytes in
+// buf_) begins with: 3 or 0. A read that brought fewer bytes than the mark
+// has, all of them the mark's, is followed by more reads until it is
+// decided (a pipe may bring one byte at a time); n grows by what they bring.
+std::ptrdiff_t text_reader::mark_length(std::ptrdiff_t& n) {
+  static const char mark[] = "\xEF\xBB\xBF";
+  at_start_ = false;
+  const auto begins_mark = [&] { return std::memcmp(buf_, mark, static_cast<std::size_t>(n < 3 ? n : 3)) == 0; };
+  while (n < 3 && !ahead_ && begins_mark()) {
+    // A buffer smaller than the mark reads on into its padding.
+    const std::size_t room = size_ > std::size_t(n) ? size_ - std::size_t(n) : std::size_t(3 - n);
+    const std::ptrdiff_t more = io_read(fd_, buf_ + n, room);
+    if (more <= 0) {
+      if (more < 0) error_ = errno;
+      ended_ = true;
+      break;
+    }
+    n += more;
+  }
+  return n >= 3 && begins_mark() ? 3 : 0;
 }
 
 // Precondition: every buffered byte is consumed or a CR.
@@ -87,6 +111,7 @@ int text_reader::refill_peek() {
       ended_ = true;
       break;
     }
+    const std::ptrdiff_t mark = at_start_ ? mark_length(n) : 0;
     if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
     // A 0x1A byte is the end of the text: nothing after it is read.
     if (sub < 0) {
@@ -97,7 +122,7 @@ int text_reader::refill_peek() {
     if (sub < n) ended_ = true;
     *end = '\0';
     end_ = end;
-    pos_ = skip_cr(buf_, end_);
+    pos_ = skip_cr(buf_ + (mark < sub ? mark : sub), end_);
     if (pos_ < end_) return static_cast<unsigned char>(*pos_);
   }
   base_ += end_ - buf_;

@@ -5,6 +5,9 @@
 // line ends, and a bare CR joins its neighbours), and the first 0x1A byte ends
 // the text. The buffer has a fixed size: memory does not grow with the file.
 // The same reader serves point files and the dialogue's standard input.
+// A UTF-8 byte-order mark (EF BB BF), which Windows editors put first, is
+// skipped at the very start of the text (of the file, or of the descriptor
+// from where it stood when attached), and nowhere else.
 //
 // peek() and skip() apply both rules. The raw view (pos() to limit()) is for
 // scanners' fast paths: it ends before any 0x1A, but still holds the CR bytes,
@@ -35,6 +38,8 @@ class text_reader {
   // Closes an opened file (an attached descriptor is left open).
   void close();
   bool is_open() const { return fd_ >= 0; }
+  // The descriptor read from; -1 when none is open.
+  int fd() const { return fd_; }
 
   // The next byte (0..255) other than CR, without consuming it, or -1 at the
   // end of the text (end of file, a 0x1A byte, or a read error: see error()).
@@ -93,6 +98,7 @@ class text_reader {
 
  private:
   int refill_peek();
+  std::ptrdiff_t mark_length(std::ptrdiff_t& n);
 
   void restart();
 
@@ -105,6 +111,7 @@ class text_reader {
   int fd_ = -1;
   bool owned_ = false;
   bool ended_ = false;
+  bool at_start_ = false;  // the next read brings the text's first bytes
   int error_ = 0;
   void (*observer_)(void*, std::size_t) = nullptr;
   void* observer_ctx_ = nullptr;

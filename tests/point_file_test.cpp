@@ -216,6 +216,39 @@ TEST(ReadRecord, SubstituteByteEndsTheText) {
   EXPECT_EQ(rs.size(), 2u);
 }
 
+// A UTF-8 byte-order mark is skipped at the very start of the text only,
+// also when the buffer is smaller than the mark; elsewhere, or cut short,
+// its bytes are text that is not a number.
+TEST(ReadRecord, ByteOrderMarkAtTheStartOnly) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const struct {
+    std::string text;
+    int fields;  // of the first record
+  } cases[] = {
+      {bom + "7 1.5 2\n", 3}, {bom + "\r\n 7 1.5 2", 3}, {bom, 0},         {"\xEF\xBB" "7 1 2", 0},
+      {" " + bom + "7 1 2", 0}, {bom + bom + "7 1 2", 0},  {"\r" + bom + "7 1 2", 0},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t buffer : {std::size_t{1}, std::size_t{2}, std::size_t{4}, text_reader::default_buffer_size}) {
+      text_source src(c.text, buffer);
+      point_code code = 0;
+      double x = 0, y = 0;
+      EXPECT_EQ(read_record(src.reader, code, x, y), c.fields) << c.text << " buffer " << buffer;
+      if (c.fields == 3) {
+        EXPECT_TRUE(code == 7 && x == 1.5 && y == 2.0);
+      }
+    }
+  }
+  // Read again from the start, the mark is skipped again.
+  text_source src(bom + "7 1 2\n8 1 2\n");
+  point_code code;
+  double x, y;
+  ASSERT_EQ(read_record(src.reader, code, x, y), 3);
+  ASSERT_TRUE(src.reader.seek(0));
+  ASSERT_EQ(read_record(src.reader, code, x, y), 3);
+  EXPECT_EQ(code, 7);
+}
+
 TEST(ReadRecord, HeaderCodesAreNotExamined) {
   const auto rs = read_all("9 10 20\n-3 30 40\n-" + std::string(300, '7') + " 1 2\n12 1.5 2\n");
   ASSERT_EQ(rs.size(), 5u);
