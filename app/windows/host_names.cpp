@@ -1,0 +1,50 @@
+// Names on Windows: the device names and the trailing dots and blanks that
+// Windows' path rules would change.
+#include "host_names.h"
+
+#include <cstddef>
+
+namespace {
+
+bool separator(char c) { return c == '\\' || c == '/'; }
+
+char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+// A digit 1 to 9 as the device names COM1 and LPT1 take it, also the
+// superscripts 1, 2 and 3 (UTF-8 C2 B9, C2 B2, C2 B3), which Windows counts
+// as digits there.
+bool device_digit(const std::string& s) {
+  if (s.size() == 1) return s[0] >= '1' && s[0] <= '9';
+  return s == "\xC2\xB9" || s == "\xC2\xB2" || s == "\xC2\xB3";
+}
+
+// The part of a name before its first dot, trailing blanks dropped, in upper
+// case: what Windows compares with its device names ("nul .txt" is NUL).
+bool is_device_name(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = ascii_upper(c);
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+    return true;
+  return (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && device_digit(stem.substr(3));
+}
+
+}  // namespace
+
+std::string name_refusal(const std::string& host_path) {
+  // A path in \\?\ or \\.\ form asks for its names to be taken literally.
+  if (host_path.size() >= 4 && separator(host_path[0]) && separator(host_path[1]) &&
+      (host_path[2] == '?' || host_path[2] == '.') && separator(host_path[3]))
+    return std::string();
+  for (std::size_t i = 0; i <= host_path.size();) {
+    std::size_t j = i;
+    while (j < host_path.size() && !separator(host_path[j])) ++j;
+    const std::string name = host_path.substr(i, j - i);
+    i = j + 1;
+    if (name.empty() || name == "." || name == ".." || (name.size() == 2 && name[1] == ':')) continue;
+    if (is_device_name(name)) return "a reserved device name on Windows";
+    if (name.back() == '.') return "a name ending in a dot, which Windows would drop";
+    if (name.back() == ' ') return "a name ending in a blank, which Windows would drop";
+  }
+  return std::string();
+}
