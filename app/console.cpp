@@ -22,6 +22,7 @@ std::atomic<std::size_t> pending_len{0};
 static_assert(std::atomic<std::size_t>::is_always_lock_free, "the handler reads the count");
 bool unbuffered = false;
 bool muted = false;
+bool line_open = false;  // the last byte said was not a line end
 
 // Async-signal-safe: used by the interruption clean-up too.
 void write_pending() {
@@ -57,10 +58,14 @@ void say(const std::string& text) {
     if (c == '\n') put('\r');
     put(c);
   }
+  if (!text.empty()) line_open = text.back() != '\n';
   if (unbuffered) write_pending();
 }
 
 void console_flush() { write_pending(); }
+
+bool console_line_open() { return line_open; }
+void console_line_closed() { line_open = false; }
 
 text_reader& console_input() {
   static text_reader input;

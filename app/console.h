@@ -20,6 +20,13 @@ void say(const std::string& text);
 void console_mute();
 void console_flush();
 
+// Whether the console's last text left its line open (it did not end in a
+// line end), so that a line another stream writes to the same screen must
+// start on a line of its own. console_line_closed() says that the screen's
+// cursor now stands at the start of a line again.
+bool console_line_open();
+void console_line_closed();
+
 // Input: standard input read under the point-file rules (CR removed, 0x1A
 // ends it).
 text_reader& console_input();

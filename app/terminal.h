@@ -1,5 +1,20 @@
-// Which standard streams are terminals.
+// Which standard streams are terminals, and how the console was come by.
 #pragma once
 
 bool stdout_is_terminal();
 bool stderr_is_terminal();
+
+// Standard error shows on the same console (terminal) as standard output,
+// so what it writes lands among the console's text.
+bool stderr_shares_console();
+
+// The console was made for this process alone and goes when it ends: on
+// Windows, a program started from Explorer (a double click, files dropped
+// onto it) rather than from cmd or a script. Its window would close before
+// a message could be read. Never so on POSIX, where a terminal outlives the
+// program run in it.
+bool console_is_own();
+
+// The line end that text on standard error ends its lines with: CR LF on
+// Windows, LF elsewhere.
+const char* stderr_line_end();

@@ -1,7 +1,18 @@
 // Which standard streams are terminals, on POSIX hosts.
 #include "terminal.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+bool stderr_shares_console() {
+  struct stat out, err;
+  return stdout_is_terminal() && stderr_is_terminal() && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+}
+
+bool console_is_own() { return false; }
+
+const char* stderr_line_end() { return "\n"; }

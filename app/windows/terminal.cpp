@@ -1,9 +1,32 @@
 // Which standard streams are terminals (consoles), on Windows.
 #include "terminal.h"
 
+#include <windows.h>
+
 #include <io.h>
 
 #include <cstdio>
 
+namespace {
+
+bool is_console(DWORD which) {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+// A process has one console at most: both handles on it share it.
+bool stderr_shares_console() { return is_console(STD_OUTPUT_HANDLE) && is_console(STD_ERROR_HANDLE); }
+
+// Counts the processes attached to the console: from cmd, cmd itself is one
+// of them; started from Explorer, the tool is alone.
+bool console_is_own() {
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+}
+
+const char* stderr_line_end() { return "\r\n"; }
