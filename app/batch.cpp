@@ -10,7 +10,9 @@
 
 int batch(const std::string& output, const std::vector<std::string>& inputs, bool quiet) {
   choices.drive_paths = false;
-  choices.key_wait = false;
+  // A console made for this run alone (a shortcut started from Explorer)
+  // closes with it: a failure waits for a key there, never elsewhere.
+  choices.key_wait = console_is_own();
   choices.to_stdout = output == "-";
   choices.progress = !quiet && stderr_is_terminal();
 
@@ -19,14 +21,12 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   im_number.assign(1, image{});  // slot 0 is not used
   for (const std::string& path : inputs) im_number.push_back(image{path});
 
-  f2.name = output;
   if (choices.to_stdout) {
+    f2.name = output;
     console_mute();
     f2.out.attach(io_stdout);
-  } else {
-    std::string reason;
-    if (!f2.file.create(output, reason)) return file_failed(output, "cannot be created", reason);
-    f2.out.attach(f2.file.fd(), &f2.file.behind());
+  } else if (!create_result(output, inputs.empty())) {
+    return 1;
   }
   return treatment();
 }

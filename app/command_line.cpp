@@ -37,7 +37,9 @@ command_line parse_command_line(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_next = i + 1 < args.size();
-    if (options_end || a.size() < 2 || a[0] != '-') {
+    if (!options_end && a == "/?") {
+      return command_line{command::help, "", {}, false, ""};  // as Windows programs answer it
+    } else if (options_end || a.size() < 2 || a[0] != '-') {
       c.inputs.push_back(a);
     } else if (a == "--") {
       options_end = true;
@@ -97,7 +99,7 @@ std::string usage_text() {
          "the bounds and one line per input.\n"
          "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
          "  -q, --quiet          no progress line on standard error\n"
-         "  -h, --help           show this text and exit\n"
+         "  -h, --help, /?       show this text and exit\n"
          "      --version        show the version and exit\n"
          "\n"
          "Exit status: 0 when the result was written completely, 1 when it was not (an\n"

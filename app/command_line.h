@@ -6,7 +6,7 @@
 
 enum class command {
   dialogue,     // no arguments: the questions on the console
-  help,         // -h, --help
+  help,         // -h, --help, /?
   version,      // --version
   merge,        // -o RESULT INPUT...
   usage_error,  // anything else: reason says what is wrong

@@ -1,12 +1,8 @@
 // The dialogue: banner, four kinds of question, paths, the result created.
 #include "dialogue.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "console.h"
 #include "diagnostic.h"
-#include "host_path.h"
 #include "state.h"
 
 namespace {
@@ -83,15 +79,5 @@ bool opening() {
   if (!ask_name("\n\tName of the resulting .zqd File (without extension .zqd) ? ", nomfic1)) return false;
   nomim1 += nomfic1 + extension;
 
-  f2.name = nomim1;
-  std::string reason;
-  const std::string path = host_path(nomim1);
-  if (path.find('\0') != std::string::npos) {
-    reason = std::strerror(EINVAL);
-  } else if (f2.file.create(path, reason)) {
-    f2.out.attach(f2.file.fd(), &f2.file.behind());
-    return true;
-  }
-  file_failed(nomim1, "cannot be created", reason);
-  return false;
+  return create_result(nomim1, num_arch <= 0);
 }

@@ -17,6 +17,20 @@ constexpr int io_stderr = 2;
 // Opens a file for reading; -1 with errno set when it cannot be opened.
 int io_open_read(const std::string& host_path);
 
+// What tells one file from another, whatever name or link reaches it: the
+// device (volume) and the file's number on it.
+struct io_file_id {
+  bool known = false;  // false: no such file, or the host cannot tell
+  unsigned long long device = 0;
+  unsigned long long index = 0;
+  bool same_as(const io_file_id& o) const { return known && o.known && device == o.device && index == o.index; }
+};
+// The identity of the file open as fd.
+io_file_id io_identity(int fd);
+// The identity of the file at host_path, symbolic links followed; not known
+// when nothing is there.
+io_file_id io_identity_of(const std::string& host_path);
+
 // Closes fd; its error is ignored (nothing written through fd is at stake).
 void io_close(int fd);
 

@@ -7,9 +7,12 @@
 #include "batch.h"
 #include "command_line.h"
 #include "console.h"
+#include "diagnostic.h"
 #include "dialogue.h"
 #include "interrupt.h"
+#include "key_wait.h"
 #include "merge.h"
+#include "terminal.h"
 
 int main(int argc, char* argv[]) {
   const command_line cl = parse_command_line(command_arguments(argc, argv));
@@ -21,7 +24,13 @@ int main(int argc, char* argv[]) {
       std::fputs("tilvaro " TILVARO_VERSION "\n", stdout);
       return 0;
     case command::usage_error:
-      std::fprintf(stderr, "tilvaro: %s\nTry 'tilvaro --help' for more information.\n", cl.reason.c_str());
+      complain_lines("tilvaro: " + cl.reason + "\nTry 'tilvaro --help' for more information.\n");
+      // Started alone in a console of its own (files dropped onto it in
+      // Explorer), the window would close before the message is read.
+      if (console_is_own()) {
+        complain_lines("Press a key to close this window.\n");
+        wait_key();
+      }
       return 2;
     case command::dialogue:
     case command::merge:

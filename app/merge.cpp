@@ -11,6 +11,8 @@
 
 #include "console.h"
 #include "diagnostic.h"
+#include "host_names.h"
+#include "io.h"
 #include "progress.h"
 #include "scan.h"
 #include "split_copy.h"
@@ -25,15 +27,15 @@ std::string value_text(double v) {
   return std::string(buf, format_value(buf, v));
 }
 
-// Opens an input by its path as the run names it; false with errno set when
-// it cannot be opened (also for a path the file system cannot take as it is).
-bool open_input(text_reader& f1, const std::string& nomim3) {
+// Opens an input by its path as the run names it. Returns "" when it is
+// open, otherwise the reason it is not (also for a path the file system
+// cannot take as it is, or would take for another file: host_names.h).
+std::string open_input(text_reader& f1, const std::string& nomim3) {
   const std::string path = opened_path(nomim3);
-  if (path.find('\0') != std::string::npos) {
-    errno = ENOENT;
-    return false;
-  }
-  return f1.open(path);
+  if (path.find('\0') != std::string::npos) return std::strerror(ENOENT);
+  std::string refused = name_refusal(path);
+  if (!refused.empty()) return refused;
+  return f1.open(path) ? std::string() : std::strerror(errno);
 }
 
 // A running bound takes a header value only when the value is beyond it.
@@ -109,14 +111,25 @@ int treatment() {
 
   say("\n\tTreatment");
 
+  // An input that is the result's own file (named so, or reached through
+  // another name or a link) is read as it was before this run: the result
+  // replaces it only at the end. Said once.
+  const io_file_id result_id = choices.to_stdout ? io_file_id{} : io_identity_of(f2.file.target());
+  bool result_warned = false;
+
   // Bounds pass: each input's header, three records. A header cut short
   // gives the fields it holds; the fields it does not reach contribute
   // nothing (not the previous input's values).
   for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    if (!open_input(f1, nomim3)) {
-      complain(opened_path(nomim3), std::strerror(errno));
+    const std::string failed = open_input(f1, nomim3);
+    if (!failed.empty()) {
+      complain(opened_path(nomim3), failed);
       return abandon("\n\tFile " + nomim3 + " unknown\n");
+    }
+    if (!result_warned && io_identity(f1.fd()).same_as(result_id)) {
+      complain(opened_path(nomim3), "warning: this input is the result's file; what it held before this run is merged");
+      result_warned = true;
     }
     double min_x, min_y, min_alt, max_x, max_y, max_alt;  // the input's x, y and z extent
     const int n1 = read_record(f1, val, min_x, min_y);
@@ -159,11 +172,13 @@ int treatment() {
     progress.erase();
     say("\n" + file_line);
     progress.follow(share_line ? file_line : "");
-    if (!open_input(f1, nomim3)) {
+    const std::string failed = open_input(f1, nomim3);
+    if (!failed.empty()) {
       progress.finish();
-      return file_failed(nomim3, "cannot be opened again", std::strerror(errno));
+      return file_failed(nomim3, "cannot be opened again", failed);
     }
-    for (int h = 0; h < 3; ++h) read_record(f1, val, dval1, dval2);
+    const int header_fields = read_record(f1, val, dval1, dval2);
+    for (int h = 1; h < 3; ++h) read_record(f1, val, dval1, dval2);
     long long start;  // where the record being read begins
     int fields;
     do {
@@ -186,7 +201,12 @@ int treatment() {
     }
     progress.erase();
     f1.observe(nullptr, nullptr);  // the warning's second reading is not progress
-    warn_if_cut_short(f1, nomim3, fields, start);
+    if (header_fields < 3) {
+      // An empty file, or one that is not a point file: said once, here.
+      complain(opened_path(nomim3), "warning: holds no complete header record; none of its records are copied");
+    } else {
+      warn_if_cut_short(f1, nomim3, fields, start);
+    }
     f1.close();
     if (choices.progress) f1.observe(progress_line::count, &progress);
   }

@@ -38,6 +38,10 @@ class result_file {
   // The descriptor to write the result into; -1 when nothing is open.
   int fd() const { return fd_; }
 
+  // The host path that commit renames the temporary onto (links resolved);
+  // empty when nothing is pending.
+  const std::string& target() const { return target_; }
+
   // Writes and syncs the temporary behind the merge (write_behind.h), for
   // the writer to hand its buffers to. Its threads are stopped by commit and
   // discard before the temporary is closed, and a failure they met fails the

@@ -1,9 +1,14 @@
 // The state the dialogue hands to the merge, and the one way a failed run ends.
 #include "state.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "console.h"
 #include "diagnostic.h"
+#include "host_names.h"
 #include "host_path.h"
+#include "io.h"
 #include "key_wait.h"
 
 run_choices choices;
@@ -12,6 +17,23 @@ std::vector<image> im_number;
 result_stream f2;
 
 std::string opened_path(const std::string& path) { return choices.drive_paths ? host_path(path) : path; }
+
+bool create_result(const std::string& name, bool no_inputs) {
+  f2.name = name;
+  const std::string path = opened_path(name);
+  std::string reason = path.find('\0') != std::string::npos ? std::strerror(EINVAL) : name_refusal(path);
+  if (reason.empty() && no_inputs && io_identity_of(path).known) {
+    complain(path, "not replaced: there are no files to paste");
+    abandon("\n\tFile " + name + " not replaced: there are no files to paste\n");
+    return false;
+  }
+  if (reason.empty() && f2.file.create(path, reason)) {
+    f2.out.attach(f2.file.fd(), &f2.file.behind());
+    return true;
+  }
+  file_failed(name, "cannot be created", reason);
+  return false;
+}
 
 int abandon(const std::string& message) {
   say(message);

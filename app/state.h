@@ -46,6 +46,14 @@ extern std::vector<image> im_number;
 // The result, its temporary created and open for writing.
 extern result_stream f2;
 
+// Creates the temporary of the result named name (as the run names it) and
+// makes f2 write into it: the one place the result is made. The result is
+// refused when the host would not take its name as written (host_names.h),
+// and, for a merge of no inputs (no_inputs), when a file of its name is
+// there already: a count typed wrong must not replace a file with an empty
+// merge. False when it is not made; the run has then ended (abandon).
+bool create_result(const std::string& name, bool no_inputs);
+
 // Ends a run that cannot produce a complete result: prints message, removes
 // the temporary result, writes out the console text, then waits for a key on
 // the terminal (key_wait.h) when choices.key_wait is set. Returns the exit

@@ -53,6 +53,8 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
   } const cases[] = {
       {{"--help"}, 0, usage, ""},
       {{"-h"}, 0, usage, ""},
+      {{"/?"}, 0, usage, ""},
+      {{"-o", "r", "a", "/?"}, 0, usage, ""},
       {{"-o", "r", "a", "--help"}, 0, usage, ""},
       {{"--version"}, 0, "tilvaro 1.0.0\n", ""},
       {{"--bogus", "--help"}, 2, "", "tilvaro: unknown option '--bogus'\n" + try_help},

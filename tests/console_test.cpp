@@ -169,6 +169,11 @@ TEST(ConsoleOnTerminal, QuestionsBeforeAnswersAndTheKeyWait) {
   const std::string message = "\r\r\n\tFile C:\\images\\s\\gone.zqd unknown\r\r\n";
   std::string seen = tool.read_output(kBoundMs, message);
   ASSERT_NE(seen.find(message), std::string::npos) << seen;
+  // The reason, on standard error, starts a line of its own after the
+  // console's open line.
+  EXPECT_NE(seen.find("\tTreatment\r\ntilvaro: images/s/gone.zqd: No such file or directory\r\n" + message),
+            std::string::npos)
+      << seen;
   ASSERT_TRUE(tool.wait_for_key_mode());
   tool.read_output(kQuietMs);
   EXPECT_TRUE(tool.still_running());

@@ -64,6 +64,15 @@ std::string cut_short(const std::string& file, int line, std::size_t bytes) {
          ", where a record cannot be read; " + std::to_string(bytes) + " bytes from there on were not copied\n";
 }
 
+// The warning for an input that is the result's own file.
+const std::string result_too = ": warning: this input is the result's file; what it held before this run is merged\n";
+
+// The warning for an input without a complete header record.
+std::string no_header(const std::string& file) {
+  return "tilvaro: " + as_opened("images/s/" + file) +
+         ": warning: holds no complete header record; none of its records are copied\n";
+}
+
 const std::string start_header = header("4000000.000000", "4000000.000000", "0.000000", "0.000000",
                                         "100000.000000", "0.000000");
 const std::string start_bounds = bounds("4000000.000000", "4000000.000000", "0.000000", "0.000000",
@@ -78,6 +87,16 @@ TEST(Merge, CountZeroAndNegativeGiveTheStartingBounds) {
     EXPECT_EQ(r.out, dialogue(0) + start_bounds) << count;
     EXPECT_EQ(w.get("images/survey/out.zqd"), start_header) << count;
     EXPECT_EQ(w.list("images/survey"), std::set<std::string>{"out.zqd"});
+    // A file of the result's name is never replaced by a merge of nothing.
+    w.put("images/survey/north.zqd", "4 1 1\n5 2 2\n6 3 3\n1 1 1\n");
+    const tool_result kept = run_tool(w, std::string("survey\n") + count + "\nnorth\n");
+    EXPECT_EQ(kept.status, 1) << count;
+    EXPECT_EQ(kept.out, dialogue(0).substr(0, dialogue(0).size() - treatment_line.size()) +
+                            crlf("\n\tFile C:\\images\\survey\\north.zqd not replaced: there are no files to paste\n"));
+    EXPECT_EQ(kept.err, "tilvaro: " + as_opened("images/survey/north.zqd") +
+                            ": not replaced: there are no files to paste\n");
+    EXPECT_EQ(w.get("images/survey/north.zqd"), "4 1 1\n5 2 2\n6 3 3\n1 1 1\n") << count;
+    EXPECT_EQ(w.list("images/survey"), (std::set<std::string>{"north.zqd", "out.zqd"}));
   }
 }
 
@@ -206,6 +225,7 @@ TEST(Merge, ShortOrNaNHeadersContributeOnlyWhatTheyHold) {
   w.put("images/s/nan.zqd", "4 +NAN -NAN\n5 +NAN 81\n6 +NAN +INF\n");
   const tool_result r = run_tool(w, "s 4 a short empty nan r");
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, no_header("short.zqd") + no_header("empty.zqd"));
   EXPECT_EQ(w.get("images/s/r.zqd"),
             header("-100.000000", "-8.000000", "70.000000", "81.000000", "-9.000000", "+INF"));
 }
@@ -224,6 +244,65 @@ TEST(Merge, AnswersAreTokens) {
   EXPECT_EQ(w.get("images/s/r.zqd"), header_123 +
                                          "2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n1\t1.000000\t1.000000\r\n");
   EXPECT_EQ(r.err, "");  // a clean run says nothing on standard error
+}
+
+// A byte-order mark at the very start of an input or of the answers is not
+// there; anywhere else it is text like any other.
+TEST(Merge, ByteOrderMarkAtTheStart) {
+  const std::string bom = "\xEF\xBB\xBF";
+  work_dir w;
+  w.put("images/s/a.zqd", bom + "4 1 1\r\n5 2 2\r\n6 3 3\r\n1 1 1\r\n");
+  w.put("images/s/b.zqd", "4 1 1\n5 2 2\n6 3 3\n" + bom + "2 2 2\n");
+  const tool_result r = run_tool(w, bom + "s 2 a b r");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, dialogue(2) + bounds_123 + file_line(1, "C:\\images\\s\\a.zqd") +
+                       file_line(2, "C:\\images\\s\\b.zqd"));
+  EXPECT_EQ(w.get("images/s/r.zqd"), header_123 + "1\t1.000000\t1.000000\r\n");
+  EXPECT_EQ(r.err, cut_short("b.zqd", 4, 9));
+}
+
+// Names that Windows' path rules would change are refused there, before
+// anything is made, as results and as inputs; elsewhere they are ordinary.
+TEST(Merge, NamesWindowsWouldChange) {
+  const std::string device = "a reserved device name on Windows";
+  const struct {
+    const char* name;
+    std::string why;
+  } cases[] = {
+      {"aux.zqd", device},
+      {"nul", device},
+      {"CON", device},
+      {"Com1.zqd", device},
+      {"lpt9.txt.zqd", device},
+      {"nul .zqd", device},
+      {"res.zqd ", "a name ending in a blank, which Windows would drop"},
+      {"res2.zqd.", "a name ending in a dot, which Windows would drop"},
+  };
+  for (const auto& c : cases) {
+    work_dir w;
+    w.put("a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+    const tool_result as_result = run_args(w, {"-o", c.name, "a.zqd"});
+    EXPECT_EQ(as_result.status, under_wine() ? 1 : 0) << c.name;
+    EXPECT_EQ(w.exists(c.name), !under_wine()) << c.name;
+    w.put(c.name, "4 1 1\n5 2 2\n6 3 3\n");
+    const tool_result as_input = run_args(w, {"-o", "r.zqd", c.name});
+    EXPECT_EQ(as_input.status, under_wine() ? 1 : 0) << c.name;
+    EXPECT_EQ(w.exists("r.zqd"), !under_wine()) << c.name;
+    if (under_wine()) {
+      EXPECT_EQ(as_result.err, "tilvaro: " + std::string(c.name) + ": " + c.why + "\n");
+      EXPECT_EQ(as_input.err, "tilvaro: " + std::string(c.name) + ": " + c.why + "\n");
+    }
+  }
+  // In the dialogue, a result that cannot be created.
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  const tool_result r = run_tool(w, "s 1 a aux");
+  EXPECT_EQ(r.status, under_wine() ? 1 : 0);
+  if (under_wine()) {
+    EXPECT_EQ(r.out, dialogue(1).substr(0, dialogue(1).size() - treatment_line.size()) +
+                         crlf("\n\tFile C:\\images\\s\\aux.zqd cannot be created (" + device + ")\n"));
+    EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"});
+  }
 }
 
 TEST(Merge, MissingThirdInputLeavesNothingBehind) {
@@ -253,6 +332,7 @@ TEST(Merge, ResultNamedLikeAnInputReadsWhatItHeld) {
   w.put("images/s/b.zqd", "4 0 0\n5 5 5\n6 0 9\n2 2 2\n");
   const tool_result r = run_tool(w, "s 3 a b a a");
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/s/a.zqd") + result_too);  // once, though named twice
   EXPECT_EQ(w.get("images/s/a.zqd"), header("0.000000", "0.000000", "5.000000", "5.000000", "0.000000", "9.000000") +
                                          "1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n");
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "b.zqd"}));
@@ -429,6 +509,7 @@ TEST(MergeCommandLine, ResultNamedLikeAnInputReadsWhatItHeld) {
   w.put("b.zqd", "4 0 0\n5 5 5\n6 0 9\n2 2 2\n");
   const tool_result r = run_args(w, {"--output=a.zqd", "a.zqd", "b.zqd", "a.zqd"});
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tilvaro: a.zqd" + result_too);
   EXPECT_EQ(w.get("a.zqd"), header("0.000000", "0.000000", "5.000000", "5.000000", "0.000000", "9.000000") +
                                 "1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n");
 }

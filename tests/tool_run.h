@@ -109,6 +109,18 @@ inline std::string crlf(const std::string& s) {
   return out;
 }
 
+// Standard error's lines as LF lines: on Windows each one must end in CR LF,
+// and one that does not is marked, so that every comparison fails on it.
+inline std::string lf_lines(const std::string& err) {
+  std::string out;
+  for (std::size_t i = 0; i < err.size(); ++i) {
+    if (err[i] == '\r' && i + 1 < err.size() && err[i + 1] == '\n') continue;
+    if (err[i] == '\n' && (i == 0 || err[i - 1] != '\r')) out += "(a bare LF here)";
+    out += err[i];
+  }
+  return out;
+}
+
 struct tool_result {
   int status = -1;  // exit status, or -1 when ended by a signal (or killed after the bound)
   int signal = 0;   // the signal that ended it
@@ -206,6 +218,7 @@ inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
   if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
   r.out = dir.get(".stdout");
   r.err += dir.get(".stderr");
+  if (under_wine()) r.err = lf_lines(r.err);
   for (const char* name : {"/.stdin", "/.stdout", "/.stderr"}) ::unlink((dir.path() + name).c_str());
   return r;
 }

@@ -2,11 +2,35 @@
 #include "io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 int io_open_read(const std::string& host_path) { return ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC); }
+
+namespace {
+
+io_file_id identity_from(int result, const struct stat& st) {
+  io_file_id id;
+  if (result != 0) return id;
+  id.known = true;
+  id.device = static_cast<unsigned long long>(st.st_dev);
+  id.index = static_cast<unsigned long long>(st.st_ino);
+  return id;
+}
+
+}  // namespace
+
+io_file_id io_identity(int fd) {
+  struct stat st;
+  return identity_from(::fstat(fd, &st), st);
+}
+
+io_file_id io_identity_of(const std::string& host_path) {
+  struct stat st;
+  return identity_from(::stat(host_path.c_str(), &st), st);
+}
 
 void io_close(int fd) { ::close(fd); }
 

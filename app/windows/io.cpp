@@ -113,6 +113,31 @@ int io_open_read(const std::string& host_path) {
   return fd;
 }
 
+namespace {
+
+io_file_id identity_of_handle(HANDLE h) {
+  io_file_id id;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || h == nullptr || !GetFileInformationByHandle(h, &info)) return id;
+  id.known = true;
+  id.device = info.dwVolumeSerialNumber;
+  id.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return id;
+}
+
+}  // namespace
+
+io_file_id io_identity(int fd) { return identity_of_handle(handle_of(fd)); }
+
+io_file_id io_identity_of(const std::string& host_path) {
+  // No access asked for, only the file's information; a folder opens too.
+  const HANDLE h = CreateFileW(api_path(host_path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const io_file_id id = identity_of_handle(h);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return id;
+}
+
 void io_close(int fd) { close_fd(fd); }
 
 std::ptrdiff_t io_read(int fd, char* buf, std::size_t n) {
