@@ -223,10 +223,10 @@ TEST(ConsoleOnTerminal, RedirectedRunSaysOnTheTerminalThatItWaits) {
 // tilvaro.exe under wine on a pseudo-terminal: wine gives it a console there
 // (its text comes back drawn by wine's console, with escape sequences), so
 // the key wait and the console control handler can be seen at work.
-pty_child windows_tool() {
-  return pty_child([] {
+pty_child windows_tool(const char* arg = nullptr) {
+  return pty_child([arg] {
     const std::string run = windows_build("wine-run"), exe = windows_build("tilvaro.exe");
-    ::execl(run.c_str(), run.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::execl(run.c_str(), run.c_str(), exe.c_str(), arg, static_cast<char*>(nullptr));
     return 92;
   });
 }
@@ -277,6 +277,36 @@ TEST(ConsoleOnWindows, KeyWaitOnTheConsole) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const std::string after = tool.read_output(kQuietMs);
   EXPECT_EQ(after.find('j', after.find(message)), std::string::npos) << after.substr(after.find(message));
+}
+
+// A console that wine makes for the tool alone is one of its own, as when
+// files are dropped onto tilvaro.exe in Explorer: a usage error waits for a
+// key there, so its message can be read before the window closes.
+TEST(ConsoleOnWindows, UsageErrorWaitsInAConsoleOfItsOwn) {
+  if (!under_wine()) GTEST_SKIP() << "Windows only";
+  pty_child tool = windows_tool("dropped.zqd");
+  ASSERT_TRUE(tool.ok());
+  const std::string hint = "Press a key to close this window.";
+  const std::string seen = tool.read_output(kBoundMs, hint);
+  ASSERT_NE(seen.find("tilvaro: input files need the result's path: -o RESULT"), std::string::npos) << seen;
+  ASSERT_NE(seen.find(hint), std::string::npos) << seen;
+  tool.read_output(5 * kQuietMs);
+  EXPECT_TRUE(tool.still_running());
+  tool.type("k");
+  int status = tool.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  // Started from cmd, which shares its console, it does not wait.
+  pty_child from_cmd([] {
+    const std::string run = windows_build("wine-run"), exe = windows_build("tilvaro.exe");
+    ::execl(run.c_str(), run.c_str(), "cmd.exe", "/c", exe.c_str(), "dropped.zqd", static_cast<char*>(nullptr));
+    return 92;
+  });
+  ASSERT_TRUE(from_cmd.ok());
+  status = from_cmd.finish();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(from_cmd.read_output(kQuietMs).find(hint), std::string::npos);
 }
 
 // Ctrl-C in the middle of a merge: the console control handler removes the

@@ -23,10 +23,12 @@ bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 bool stderr_shares_console() { return is_console(STD_OUTPUT_HANDLE) && is_console(STD_ERROR_HANDLE); }
 
 // Counts the processes attached to the console: from cmd, cmd itself is one
-// of them; started from Explorer, the tool is alone.
+// of them; started from Explorer, the tool is alone. A console without a
+// window (a program started with CREATE_NO_WINDOW by a build tool or a
+// scheduler) has nobody to press a key: it does not count.
 bool console_is_own() {
   DWORD processes[2];
-  return GetConsoleProcessList(processes, 2) == 1;
+  return GetConsoleProcessList(processes, 2) == 1 && GetConsoleWindow() != nullptr;
 }
 
 const char* stderr_line_end() { return "\r\n"; }
