@@ -1,14 +1,17 @@
 // The command line's merge: the state for the merge filled from arguments.
 #include "batch.h"
 
+#include <cstdint>
+
 #include "console.h"
 #include "diagnostic.h"
+#include "inputs.h"
 #include "io.h"
 #include "merge.h"
 #include "state.h"
 #include "terminal.h"
 
-int batch(const std::string& output, const std::vector<std::string>& inputs, bool quiet) {
+int batch(const std::string& output, const std::vector<input_arg>& args, bool quiet) {
   choices.drive_paths = false;
   // A console made for this run alone (a shortcut started from Explorer)
   // closes with it: a failure waits for a key there, never elsewhere.
@@ -16,16 +19,21 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   choices.to_stdout = output == "-";
   choices.progress = !quiet && stderr_is_terminal();
 
-  // The argument count is far below the 32-bit range: argv cannot hold more.
-  num_arch = static_cast<std::int32_t>(inputs.size());
   im_number.assign(1, image{});  // slot 0 is not used
-  for (const std::string& path : inputs) im_number.push_back(image{path});
+  const int refused = expand_inputs(args, choices.to_stdout ? "" : output, im_number);
+  if (refused != 0) return refused;
+  if (im_number.size() - 1 > static_cast<std::size_t>(INT32_MAX)) {
+    complain_lines("tilvaro: more than 2147483647 inputs\n");
+    return 1;
+  }
+  num_arch = static_cast<std::int32_t>(im_number.size() - 1);
+  const bool no_inputs = num_arch == 0;
 
   if (choices.to_stdout) {
     f2.name = output;
     console_mute();
     f2.out.attach(io_stdout);
-  } else if (!create_result(output, inputs.empty())) {
+  } else if (!create_result(output, no_inputs)) {
     return 1;
   }
   return treatment();

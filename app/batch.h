@@ -4,10 +4,14 @@
 #include <string>
 #include <vector>
 
-// Merges inputs into output (the paths used as the host takes them, "-" for
-// standard output) the way the dialogue's merge does, without banner,
-// questions or key wait: standard output shows the treatment's text, with
-// the paths as given. A progress line goes to standard error when it is a
-// terminal and quiet is not set. Returns the exit status: 0 when the result
-// was written completely, 1 when not (the message has been printed).
-int batch(const std::string& output, const std::vector<std::string>& inputs, bool quiet);
+#include "command_line.h"
+
+// Merges the inputs that args name (patterns expanded, lists read: see
+// inputs.h) into output (the paths used as the host takes them, "-" for
+// standard output) the way the dialogue's merge does, without banner or
+// questions: standard output shows the treatment's text, with the paths as
+// given. Nothing is made before every input is known. A progress line goes
+// to standard error when it is a terminal and quiet is not set. Returns the
+// exit status: 0 when the result was written completely, 1 when not, 2 for
+// an argument that expand_inputs refuses (the message has been printed).
+int batch(const std::string& output, const std::vector<input_arg>& args, bool quiet);

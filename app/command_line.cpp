@@ -33,6 +33,16 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     return true;
   };
 
+  // Takes a list of paths, which stands among the inputs.
+  auto take_list = [&](const std::string& name, const std::string& value, bool present) {
+    if (!present || value.empty()) {
+      c = mistake("option '" + name + "' needs the list's path");
+      return false;
+    }
+    c.inputs.push_back(input_arg{value, true});
+    return true;
+  };
+
   bool options_end = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -40,7 +50,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     if (!options_end && a == "/?") {
       return command_line{command::help, "", {}, false, ""};  // as Windows programs answer it
     } else if (options_end || a.size() < 2 || a[0] != '-') {
-      c.inputs.push_back(a);
+      c.inputs.push_back(input_arg{a, false});
     } else if (a == "--") {
       options_end = true;
     } else if (a == "--help") {
@@ -54,19 +64,28 @@ command_line parse_command_line(const std::vector<std::string>& args) {
       ++i;
     } else if (a.compare(0, 9, "--output=") == 0) {
       if (!take_output("--output", a.substr(9), true)) return c;
+    } else if (a == "--files-from") {
+      if (!take_list(a, has_next ? args[i + 1] : "", has_next)) return c;
+      ++i;
+    } else if (a.compare(0, 13, "--files-from=") == 0) {
+      if (!take_list("--files-from", a.substr(13), true)) return c;
     } else if (a[1] == '-') {
       return mistake("unknown option '" + a + "'");
     } else {
-      // A group of short options: -q, -h, and -o, which takes the rest.
+      // A group of short options: -q, -h, and -o and -T, which take the rest.
       for (std::size_t k = 1; k < a.size(); ++k) {
         if (a[k] == 'h') return command_line{command::help, "", {}, false, ""};
         if (a[k] == 'q') {
           c.quiet = true;
-        } else if (a[k] == 'o') {
+        } else if (a[k] == 'o' || a[k] == 'T') {
+          const std::string name = std::string("-") + a[k];
+          const auto take = [&](const std::string& value, bool present) {
+            return a[k] == 'o' ? take_output(name, value, present) : take_list(name, value, present);
+          };
           if (k + 1 < a.size()) {
-            if (!take_output("-o", a.substr(k + 1), true)) return c;
+            if (!take(a.substr(k + 1), true)) return c;
           } else {
-            if (!take_output("-o", has_next ? args[i + 1] : "", has_next)) return c;
+            if (!take(has_next ? args[i + 1] : "", has_next)) return c;
             ++i;
           }
           break;
@@ -85,7 +104,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
 
 std::string usage_text() {
   return "Usage: tilvaro\n"
-         "       tilvaro [-q] -o RESULT INPUT...\n"
+         "       tilvaro [-q] -o RESULT [INPUT | -T LIST]...\n"
          "Paste point files into one result point file: the result's header holds the\n"
          "combined extent of the inputs' headers, then come the data records of every\n"
          "input in the order given.\n"
@@ -96,8 +115,13 @@ std::string usage_text() {
          "all without the extension .zqd, which it adds.\n"
          "\n"
          "With -o it asks nothing: the paths are used as given, and standard output shows\n"
-         "the bounds and one line per input.\n"
+         "the bounds and one line per input. An INPUT that names no file but has * or ?\n"
+         "in its file name is a pattern, expanded by tilvaro itself on every system (in\n"
+         "name order; never the result): tilvaro -o all.zqd \"tiles/*.zqd\".\n"
          "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
+         "  -T, --files-from=LIST  take the inputs named in LIST, one path a line (- for\n"
+         "                       standard input); on Windows the way past the length\n"
+         "                       limit of a command line\n"
          "  -q, --quiet          no progress line on standard error\n"
          "  -h, --help, /?       show this text and exit\n"
          "      --version        show the version and exit\n"

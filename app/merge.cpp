@@ -5,9 +5,7 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "console.h"
 #include "diagnostic.h"
@@ -85,17 +83,18 @@ void warn_if_cut_short(text_reader& f1, const std::string& nomim3, int fields, l
 }
 
 // The input sizes added up, for the progress line; 0 when one is unknown.
+// Each size is known from the folder's listing or from the bounds pass.
 std::uint64_t total_size() {
   std::uint64_t total = 0;
   for (std::int64_t i = 1; i <= num_arch; ++i) {
-    std::error_code failed;
-    const std::uintmax_t size =
-        std::filesystem::file_size(opened_path(im_number[static_cast<std::size_t>(i)].name), failed);
-    if (failed) return 0;
-    total += size;
+    const long long size = im_number[static_cast<std::size_t>(i)].size;
+    if (size < 0) return 0;
+    total += static_cast<std::uint64_t>(size);
   }
   return total;
 }
+
+constexpr std::size_t header_buffer_size = 4096;
 
 }  // namespace
 
@@ -106,7 +105,9 @@ int treatment() {
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
   double dval1, dval2;  // the header records skipped, and records the copy loop leaves
-  text_reader f1;       // the input being read
+  text_reader f1;       // the input being copied
+  // The bounds pass reads a header, a few dozen bytes: one small read each.
+  text_reader head(header_buffer_size);
   split_copy copier;    // the copy loop, on two threads for large stretches
 
   say("\n\tTreatment");
@@ -122,21 +123,26 @@ int treatment() {
   // nothing (not the previous input's values).
   for (std::int64_t i = 1; i <= num_arch; ++i) {
     const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
-    const std::string failed = open_input(f1, nomim3);
+    const std::string failed = open_input(head, nomim3);
     if (!failed.empty()) {
       complain(opened_path(nomim3), failed);
       return abandon("\n\tFile " + nomim3 + " unknown\n");
     }
-    if (!result_warned && io_identity(f1.fd()).same_as(result_id)) {
-      complain(opened_path(nomim3), "warning: this input is the result's file; what it held before this run is merged");
-      result_warned = true;
+    image& input = im_number[static_cast<std::size_t>(i)];
+    if (input.size < 0 || result_id.known) {
+      const io_file_id id = io_identity(head.fd());
+      if (input.size < 0) input.size = id.size;
+      if (!result_warned && id.same_as(result_id)) {
+        complain(opened_path(nomim3), "warning: this input is the result's file; what it held before this run is merged");
+        result_warned = true;
+      }
     }
     double min_x, min_y, min_alt, max_x, max_y, max_alt;  // the input's x, y and z extent
-    const int n1 = read_record(f1, val, min_x, min_y);
-    const int n2 = read_record(f1, val, max_x, max_y);
-    const int n3 = read_record(f1, val, min_alt, max_alt);
-    if (f1.error() != 0) return unreadable(f1, nomim3);
-    f1.close();
+    const int n1 = read_record(head, val, min_x, min_y);
+    const int n2 = read_record(head, val, max_x, max_y);
+    const int n3 = read_record(head, val, min_alt, max_alt);
+    if (head.error() != 0) return unreadable(head, nomim3);
+    head.close();
     if (n1 >= 2) take_lower(minx, min_x);
     if (n1 >= 3) take_lower(miny, min_y);
     if (n3 >= 2) take_lower(minalt, min_alt);

@@ -27,6 +27,7 @@ std::string opened_path(const std::string& path);
 // given on the command line.
 struct image {
   std::string name;
+  long long size = -1;  // in bytes, when the folder's listing gave it; -1 otherwise
 };
 
 // The result: its path in drive form, the temporary it is written into, and

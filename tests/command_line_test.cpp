@@ -2,7 +2,12 @@
 // each kind (exit status, standard output, standard error).
 #include "command_line.h"
 
+#include <fnmatch.h>
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "name_pattern.h"
 
 #include <string>
 #include <vector>
@@ -31,16 +36,43 @@ TEST(CommandLine, ReadsMergesInEveryConventionalForm) {
       {{"--quiet", "-o", "-x", "a"}, "-x", {"a"}, true},     // -o takes the next argument whatever it is
       {{"-o", "r", "--", "-q", "--help", "-"}, "r", {"-q", "--help", "-"}, false},
       {{"-", "-o", "r"}, "r", {"-"}, false},                  // "-" alone is an input
+      // Lists (shown as @LIST here) stand among the inputs where they are named.
+      {{"-o", "r", "a", "-T", "l", "--files-from=m", "b", "--files-from", "-", "-qTk"}, "r",
+       {"a", "@l", "@m", "b", "@-", "@k"}, true},
+      {{"-T", "l", "-o", "r"}, "r", {"@l"}, false},
   };
   for (const auto& c : cases) {
     const command_line cl = parse_command_line(c.args);
     const std::string shown = ::testing::PrintToString(c.args);
     EXPECT_EQ(cl.what, command::merge) << shown << ": " << cl.reason;
     EXPECT_EQ(cl.output, c.output) << shown;
-    EXPECT_EQ(cl.inputs, c.inputs) << shown;
+    std::vector<input_arg> inputs;
+    for (const std::string& i : c.inputs) inputs.push_back(i[0] == '@' ? input_arg{i.substr(1), true} : input_arg{i, false});
+    EXPECT_EQ(cl.inputs, inputs) << shown;
     EXPECT_EQ(cl.quiet, c.quiet) << shown;
   }
   EXPECT_EQ(parse_command_line({}).what, command::dialogue);
+}
+
+// '*' and '?' as the C library's fnmatch takes them, over every short
+// pattern shape; '?' takes one character, not one byte, of a UTF-8 name.
+TEST(NamePattern, MatchesAsFnmatch) {
+  std::mt19937 rng(5);
+  const char pattern_chars[] = "ab*?.", name_chars[] = "ab.";
+  for (int round = 0; round < 20000; ++round) {
+    std::string pattern, name;
+    for (int k = rng() % 7; k > 0; --k) pattern += pattern_chars[rng() % 5];
+    for (int k = rng() % 7; k > 0; --k) name += name_chars[rng() % 3];
+    EXPECT_EQ(name_matches(pattern, name), ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
+        << "'" << pattern << "' '" << name << "'";
+  }
+  EXPECT_TRUE(name_matches("?.zqd", "\xC3\xA9.zqd"));
+  EXPECT_FALSE(name_matches("??.zqd", "\xC3\xA9.zqd"));
+  EXPECT_TRUE(name_matches("*\xC3\xA9*", "x\xC3\xA9y"));
+  EXPECT_TRUE(name_matches("?", "\xFF"));  // a byte that is not UTF-8 is one character
+  EXPECT_EQ(folder_part_length("a\\b/c", false), 4u);
+  EXPECT_EQ(folder_part_length("a/b\\c", true), 4u);
+  EXPECT_EQ(folder_part_length("c", true), 0u);
 }
 
 // The executable itself: exit status, standard output, standard error.
@@ -67,6 +99,8 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
       {{"--output=r", "a", "--output", "b"}, 2, "", "tilvaro: option '--output' given twice\n" + try_help},
       {{"-o", "r"}, 2, "", "tilvaro: no input files after -o r\n" + try_help},
       {{"-q", "a", "b"}, 2, "", "tilvaro: input files need the result's path: -o RESULT\n" + try_help},
+      {{"-o", "r", "-T"}, 2, "", "tilvaro: option '-T' needs the list's path\n" + try_help},
+      {{"-o", "r", "--files-from="}, 2, "", "tilvaro: option '--files-from' needs the list's path\n" + try_help},
   };
   work_dir w;
   for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -529,6 +530,95 @@ TEST(MergeCommandLine, FailuresLeaveEverythingAsItWas) {
   EXPECT_EQ(r.err, "tilvaro: nowhere/r.zqd: " + reason + "\n");
   EXPECT_EQ(w.get("r.zqd"), "precious old result");
   EXPECT_EQ(w.list(""), (std::set<std::string>{"a.zqd", "r.zqd"}));
+}
+
+// Patterns that the tool expands itself, against one folder of names: the
+// matches in code-point order, never the result, never a folder; upper and
+// lower case and dot files as the host has them.
+TEST(MergeCommandLine, PatternsAreExpandedInNameOrder) {
+  const bool win = under_wine();
+  work_dir w;
+  std::vector<std::string> names = {"a.zqd", "B.zqd", ".hidden.zqd", "with blank.zqd", "\xC3\xA9.zqd"};
+  if (!win) names.push_back("a*.zqd");  // '*' is no character of a Windows name
+  for (std::size_t i = 0; i < names.size(); ++i) w.put("t/" + names[i], "4 1 1\n5 2 2\n6 3 3\n" + std::to_string(i) + " 0 0\n");
+  w.mkdir("t/dir.zqd");
+  w.put("t/all.zqd", "4 1 1\n5 2 2\n6 3 3\n99 0 0\n");  // the result, an earlier run's
+  const auto records = [&](const std::vector<std::string>& matched) {
+    std::string data;
+    for (const std::string& m : matched) {
+      const std::size_t i = std::find(names.begin(), names.end(), m) - names.begin();
+      data += std::to_string(i) + "\t0.000000\t0.000000\r\n";
+    }
+    return header_123 + data;
+  };
+  const std::string left_out = "tilvaro: t/all.zqd: the result itself is left out of the files that t/*.zqd matches\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> matched;  // when status is 0
+    std::string err;
+  } cases[] = {
+      {{"t/*.zqd"}, 0,
+       win ? std::vector<std::string>{".hidden.zqd", "B.zqd", "a.zqd", "with blank.zqd", "\xC3\xA9.zqd"}
+           : std::vector<std::string>{"B.zqd", "a*.zqd", "a.zqd", "with blank.zqd", "\xC3\xA9.zqd"},
+       left_out},
+      {{"t/?.zqd"}, 0, {"B.zqd", "a.zqd", "\xC3\xA9.zqd"}, ""},
+      {{"t/.*", "t/with blank.zqd"}, 0, {".hidden.zqd", "with blank.zqd"}, ""},
+      {{"t/b*"}, win ? 0 : 1, {"B.zqd"}, win ? "" : "tilvaro: t/b*: no file matches\n"},
+      {{"t/a.zqd", "t/x*"}, 1, {}, "tilvaro: t/x*: no file matches\n"},
+      {{"t/d*/a.zqd"}, 2, {},
+       "tilvaro: t/d*/a.zqd: no such file, and wildcards in a folder's name are not expanded\n"
+       "Try 'tilvaro --help' for more information.\n"},
+  };
+  for (const auto& c : cases) {
+    for (int run = 0; run < (c.status == 0 ? 2 : 1); ++run) {  // the same twice: the result is never its own input
+      std::vector<std::string> args = {"-o", "t/all.zqd"};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const std::string before = w.get("t/all.zqd");
+      const tool_result r = run_args(w, args);
+      const std::string shown = ::testing::PrintToString(c.args);
+      EXPECT_EQ(r.status, c.status) << shown;
+      EXPECT_EQ(r.err, c.err) << shown;
+      EXPECT_EQ(w.get("t/all.zqd"), c.status == 0 ? records(c.matched) : before) << shown;
+      if (c.status == 0) {
+        EXPECT_NE(r.out.find(file_line(1, "t/" + c.matched[0])), std::string::npos) << r.out;
+      }
+    }
+  }
+  if (!win) {  // a name holding '*' that exists is that file, not a pattern
+    EXPECT_EQ(run_args(w, {"-o", "r.zqd", "t/a*.zqd"}).status, 0);
+    EXPECT_EQ(w.get("r.zqd"), records({"a*.zqd"}));
+  }
+}
+
+// Lists of paths, one a line, LF or CR LF, empty lines skipped, from a file
+// or from standard input; many more inputs than a command line holds.
+TEST(MergeCommandLine, InputsFromLists) {
+  work_dir w;
+  const int n = 1500;
+  std::string list, expected;
+  w.mkdir("m");
+  for (int i = 0; i < n; ++i) {
+    const std::string name = "m/f" + std::to_string(i) + ".zqd";
+    std::ofstream(w.at(name), std::ios::binary) << "4 1 1\n5 2 2\n6 3 3\n" << i << " 1 1\n";
+    list += name + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n\n" : "\r\n\r\n");
+    expected += std::to_string(i) + "\t1.000000\t1.000000\r\n";
+  }
+  w.put("list.txt", "\xEF\xBB\xBF" + list.substr(0, list.size() - 2));  // a byte-order mark, no last line end
+  tool_result r = run_args(w, {"-o", "r.zqd", "-T", "list.txt"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(w.get("r.zqd") == header_123 + expected);
+  // From standard input, among other inputs.
+  r = finish_tool(w, start_tool(w, "m/f2.zqd\nm/f1.zqd\n", {}, TILVARO_EXE,
+                                {"-o", "s.zqd", "m/f0.zqd", "--files-from=-", "m/f0.zqd"}));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(w.get("s.zqd"), header_123 + "0\t1.000000\t1.000000\r\n2\t1.000000\t1.000000\r\n"
+                                         "1\t1.000000\t1.000000\r\n0\t1.000000\t1.000000\r\n");
+  // A list that cannot be read: nothing made.
+  r = run_args(w, {"-o", "u.zqd", "m/f0.zqd", "--files-from", "nolist.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tilvaro: nolist.txt: No such file or directory\n");
+  EXPECT_FALSE(w.exists("u.zqd"));
 }
 
 // On a terminal, standard error shows the progress line and erases it;

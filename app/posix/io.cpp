@@ -17,6 +17,7 @@ io_file_id identity_from(int result, const struct stat& st) {
   id.known = true;
   id.device = static_cast<unsigned long long>(st.st_dev);
   id.index = static_cast<unsigned long long>(st.st_ino);
+  id.size = static_cast<long long>(st.st_size);
   return id;
 }
 

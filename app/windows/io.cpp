@@ -122,6 +122,7 @@ io_file_id identity_of_handle(HANDLE h) {
   id.known = true;
   id.device = info.dwVolumeSerialNumber;
   id.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  id.size = static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   return id;
 }
 

@@ -1,0 +1,111 @@
+// The command line's inputs: patterns expanded, lists read, in order.
+#include "inputs.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "diagnostic.h"
+#include "folder_list.h"
+#include "io.h"
+#include "name_pattern.h"
+#include "text_reader.h"
+
+namespace {
+
+// The result's file, found among a pattern's matches at most once.
+struct result_check {
+  io_file_id id;
+  bool said = false;
+
+  // Whether the file at path (of the size the listing gave, -1 if unknown)
+  // is the result's. Only a file of the result's size is looked at again.
+  bool is_result(const std::string& path, long long size) const {
+    if (!id.known || (size >= 0 && size != id.size)) return false;
+    return io_identity_of(path).same_as(id);
+  }
+};
+
+// Expands one pattern; false when it matches nothing or its folder cannot
+// be read (the message said).
+bool expand_pattern(const std::string& pattern, result_check& result, std::vector<image>& inputs) {
+  const name_rules rules = host_name_rules();
+  const std::size_t folder_length = folder_part_length(pattern, rules.backslash_separates);
+  const std::string folder = pattern.substr(0, folder_length);
+  const std::string name_key = pattern_key(pattern.substr(folder_length));
+  std::vector<folder_file> files;
+  std::string reason;
+  if (!list_regular_files(folder, files, reason)) {
+    complain(folder.empty() ? "." : folder, reason);
+    return false;
+  }
+  std::sort(files.begin(), files.end(), [](const folder_file& a, const folder_file& b) { return a.name < b.name; });
+  bool matched = false;
+  for (const folder_file& f : files) {
+    if (rules.dot_files_hidden && f.name[0] == '.' && name_key[0] != '.') continue;
+    if (!name_matches(name_key, pattern_key(f.name))) continue;
+    matched = true;
+    const std::string path = folder + f.name;
+    if (result.is_result(path, f.size)) {
+      if (!result.said) complain(path, "the result itself is left out of the files that " + pattern + " matches");
+      result.said = true;
+      continue;
+    }
+    inputs.push_back(image{path, f.size});
+  }
+  if (!matched) complain(pattern, "no file matches");
+  return matched;
+}
+
+// Reads the paths of a list, one a line; false when it cannot be read (the
+// message said). The list is read as point files are (CR bytes removed, a
+// byte-order mark at its start skipped, 0x1A ends it).
+bool read_list(const std::string& list, std::vector<image>& inputs) {
+  text_reader in;
+  if (list == "-") {
+    in.attach(io_stdin);
+  } else if (!in.open(list)) {
+    complain(list, std::strerror(errno));
+    return false;
+  }
+  std::string line;
+  for (int c = in.peek();; c = in.peek()) {
+    if (c < 0 || c == '\n') {
+      if (!line.empty()) inputs.push_back(image{line, -1});
+      line.clear();
+      if (c < 0) break;
+    } else {
+      line += static_cast<char>(c);
+    }
+    in.skip();
+  }
+  if (in.error() != 0) {
+    complain(list == "-" ? "standard input" : list, std::strerror(in.error()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int expand_inputs(const std::vector<input_arg>& args, const std::string& result_path, std::vector<image>& inputs) {
+  result_check result;
+  if (!result_path.empty()) result.id = io_identity_of(result_path);
+  const bool backslash = host_name_rules().backslash_separates;
+  for (const input_arg& a : args) {
+    if (a.list) {
+      if (!read_list(a.text, inputs)) return 1;
+      continue;
+    }
+    const std::size_t folder_length = folder_part_length(a.text, backslash);
+    if (!has_wildcards(a.text) || io_identity_of(a.text).known) {
+      inputs.push_back(image{a.text, -1});
+    } else if (has_wildcards(a.text.substr(0, folder_length))) {
+      complain_lines("tilvaro: " + a.text + ": no such file, and wildcards in a folder's name are not expanded\n"
+                     "Try 'tilvaro --help' for more information.\n");
+      return 2;
+    } else if (!expand_pattern(a.text, result, inputs)) {
+      return 1;
+    }
+  }
+  return 0;
+}
