@@ -8,6 +8,7 @@
 #include "diagnostic.h"
 #include "host_path.h"
 #include "state.h"
+#include "terminal.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ std::string banner() {
 }  // namespace
 
 bool opening() {
+  choices.progress = stderr_is_terminal();
   say(banner());
 
   std::string nomim1 = base_directory;
