@@ -145,26 +145,20 @@ TEST(ProgressLine, LastRowOfTheConsoleText) {
     std::size_t width, start, column;
     bool known;
   } cases[] = {
-      {"", 80, 0, 0, true},
       {"\tFile 1 Name : a.zqd ", 80, 0, 28, true},
       {"ab\tc\t", 80, 0, 16, true},
       {"\t\t\t\t\t\t\t\t\t\tx", 80, 0, 80, true},  // TAB stops short of the last column
       {"\xC3\xA9t\xC3\xA9", 80, 0, 3, true},              // été: 3 columns in 5 bytes
       {"e\xCC\x81", 80, 0, 1, true},                       // a combining accent takes none
       {"\xE5\x8C\x97\xE4\xBA\xAC", 80, 0, 4, true},       // wide characters take two
-      {"\xF0\x9F\x8C\x8D", 80, 0, 2, true},
       {"\xC3", 80, 0, 1, true},                             // cut short
       {"\x80\xBF" "a", 80, 0, 3, true},                     // bytes outside a character
       {"abcdef", 4, 4, 2, true},
       {"abcd", 4, 0, 4, true},  // the row is full: the next character wraps
-      {"abcde", 4, 4, 1, true},
       {"abc\xE5\x8C\x97", 4, 3, 2, true},                     // no room for a wide one at the end
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 4, 8, 1, true},  // wrapped at a character
       {"ab\ncd", 80, 3, 2, true},
-      {"abc\rd", 80, 0, 1, true},
-      {"a\x7F", 80, 0, 1, true},
       {"a\x1B[1m", 80, 0, 4, false},
-      {"a\bb", 80, 0, 2, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -185,14 +179,11 @@ TEST(ProgressLine, TextCutToTheRoom) {
     std::size_t room;
     std::string text;
   } cases[] = {
-      {3400000000u, 10.0, 1000, full},
       {3400000000u, 10.0, full.size(), full},
       {3400000000u, 10.0, full.size() - 1, no_rate},
       {3400000000u, 10.0, no_rate.size() - 1, "35%, 0:18 left"},
-      {3400000000u, 10.0, 13, "35%"},
       {3400000000u, 10.0, 3, "35%"},
       {3400000000u, 10.0, 2, ""},
-      {3400000000u, 0.0, 1000, "1.2 GB of 3.4 GB (35%)"},
       {3400000000u, 0.0, 21, "35%"},
       {0, 10.0, 6, "1.2 GB"},
       {0, 10.0, 5, ""},

@@ -156,7 +156,7 @@ inline int run_as_job(bool foreground, int resume_fd, const std::function<int()>
 
 
 // What a terminal of a given width shows, from the bytes written to it: CR,
-// LF (down a row only), BS, TAB stops every 8 columns, one column per UTF-8
+// LF (down a row only), TAB stops every 8 columns, one column per UTF-8
 // character, and a row that wraps when a character comes after its last
 // column is filled. Escape sequences are only noted.
 class screen {
@@ -170,8 +170,6 @@ class screen {
         column_ = 0;
       } else if (b == '\n') {
         ++row_;
-      } else if (b == '\b') {
-        if (column_ > 0) --column_;
       } else if (b == '\t') {
         if (column_ + 1 < width_) column_ = std::min((column_ / 8 + 1) * 8, width_ - 1);
       } else if (b == 0x1B) {
