@@ -132,15 +132,15 @@ void progress_line::draw(clock::time_point now) {
   const std::size_t width = static_cast<std::size_t>(std::max(stderr_columns(), 1));
   const screen_row row = last_row(prefix_, width);
   const std::size_t gap = prefix_.empty() ? 0 : 2;
-  const std::size_t free = row.known && row.column + 1 < width ? width - 1 - row.column : 0;
+  const std::size_t space = row.known && row.column + 1 < width ? width - 1 - row.column : 0;
   const std::string text = progress_text(done_, total_, std::chrono::duration<double>(now - begin_).count(),
-                                         free > gap ? free - gap : 0);
+                                         space > gap ? space - gap : 0);
   const std::string tail = "\r" + prefix_.substr(row.start);
   const std::size_t drawn = gap + text.size();  // the text is ASCII
-  const std::size_t shown = std::max(drawn, std::min(shown_, free));
+  const std::size_t shown = std::max(drawn, std::min(shown_, space));
   // Two blanks more in the erase: the terminal's echo of the interrupt key
   // ("^C") lands right behind the text.
-  const std::string wipe = tail + std::string(std::min(shown + 2, free), ' ') + tail;
+  const std::string wipe = tail + std::string(std::min(shown + 2, space), ' ') + tail;
   if (text.empty() || wipe.size() > erase_max) {
     erase();
     return;
