@@ -4,6 +4,7 @@
 #include "console.h"
 #include "diagnostic.h"
 #include "state.h"
+#include "terminal.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ std::string banner() {
 }  // namespace
 
 bool opening() {
+  choices.progress = stderr_is_terminal();
   say(banner());
 
   std::string nomim1 = base_directory;

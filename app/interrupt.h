@@ -2,10 +2,11 @@
 //
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT must not leave anything of a half-done
 // run behind: the temporary result is removed, a terminal taken out of
-// canonical mode gets its settings back, and pending console text is written,
-// in that order. Each of these is registered by the module that owns it;
-// the handler does only async-signal-safe work (unlink, tcsetattr, the flush
-// function) and then re-raises the signal with its default action, so the
+// canonical mode gets its settings back, a progress line is erased from the
+// screen and pending console text is written, in that order. Each of these
+// is registered by the module that owns it; the handler does only
+// async-signal-safe work (unlink, tcsetattr, the erase and flush functions)
+// and then re-raises the signal with its default action, so the
 // parent sees the process ended by that signal.
 //
 // The registrations may be changed at any time, also before the handlers are
@@ -39,3 +40,7 @@ void interrupt_shielded(void (*start)(void*), void* context);
 // A function run by the handler to write pending console text; it must be
 // async-signal-safe. Passing nullptr forgets it.
 void interrupt_set_flush(void (*flush)());
+
+// A function run by the handler, before the flush, to erase a progress line
+// from the screen; it must be async-signal-safe. Passing nullptr forgets it.
+void interrupt_set_erase(void (*erase)());

@@ -23,7 +23,7 @@ struct io_file_id {
   bool known = false;  // false: no such file, or the host cannot tell
   unsigned long long device = 0;
   unsigned long long index = 0;
-  long long size = -1;  // beside the identity: the file's size in bytes
+  long long size = -1;  // beside the identity: a regular file's size in bytes
   bool same_as(const io_file_id& o) const { return known && o.known && device == o.device && index == o.index; }
 };
 // The identity of the file open as fd.

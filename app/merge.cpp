@@ -167,7 +167,7 @@ int treatment() {
   // Each input is read to its end, so it is read ahead on a second thread.
   f1.prefetch(true);
   progress_line progress;
-  const bool share_line = choices.progress && !choices.to_stdout && stdout_is_terminal();
+  const bool share_line = choices.progress && !choices.to_stdout && stderr_shares_console();
   if (choices.progress) {
     progress.start(total_size());
     f1.observe(progress_line::count, &progress);

@@ -1,7 +1,15 @@
 // The progress line: its text, and drawing it in place on standard error.
 #include "progress.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
+
+#include "interrupt.h"
+#include "io.h"
+#include "screen_row.h"
+#include "terminal.h"
 
 namespace {
 
@@ -29,21 +37,55 @@ std::string duration(double seconds) {
   return buf;
 }
 
-void put(const std::string& bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-  std::fflush(stderr);
+void put(const std::string& bytes) { (void)io_write_all(io_stderr, bytes.data(), bytes.size()); }
+
+// The bytes that erase the line on the screen, for the interruption handler,
+// which may run at any point of the drawing thread. Each update is written
+// into the buffer that is not published, then published with one store
+// (after it, in the order the handler sees), so the handler writes either
+// the erase before the update or the one after it, never a half-made one.
+// The erase is published before what it erases is drawn, and withdrawn
+// after it has been written.
+constexpr std::size_t erase_max = 4096;
+char erase_bytes[2][erase_max];
+std::size_t erase_size[2];
+std::atomic<int> erase_published{-1};  // the buffer to write, -1 for none
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads it");
+
+// Async-signal-safe: run by the interruption clean-up.
+void erase_on_interrupt() {
+  const int i = erase_published.load(std::memory_order_acquire);
+  if (i >= 0) (void)io_write_all(io_stderr, erase_bytes[i], erase_size[i]);
 }
+
+void publish_erase(const std::string& bytes) {
+  const int i = erase_published.load(std::memory_order_relaxed) == 0 ? 1 : 0;
+  std::memcpy(erase_bytes[i], bytes.data(), bytes.size());
+  erase_size[i] = bytes.size();
+  erase_published.store(i, std::memory_order_release);
+}
+
+void withdraw_erase() { erase_published.store(-1, std::memory_order_release); }
 
 }  // namespace
 
-std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds) {
-  std::string text = amount(static_cast<double>(done));
-  if (total == 0) return text;
+std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds, std::size_t room) {
+  const std::string bytes = amount(static_cast<double>(done));
+  if (total == 0) return bytes.size() <= room ? bytes : "";
   if (done > total) done = total;  // an input that grew while it was read
-  text += " of " + amount(static_cast<double>(total)) + " (" + std::to_string(done * 100 / total) + "%)";
-  if (seconds <= 0.0 || done == 0) return text;
-  const double rate = static_cast<double>(done) / seconds;
-  return text + ", " + amount(rate) + "/s, " + duration(static_cast<double>(total - done) / rate) + " left";
+  const std::string share = std::to_string(done * 100 / total) + "%";
+  const std::string amounts = bytes + " of " + amount(static_cast<double>(total)) + " (" + share + ")";
+  std::string forms[4] = {amounts, amounts, share, share};  // longest first
+  if (seconds > 0.0 && done > 0) {
+    const double rate = static_cast<double>(done) / seconds;
+    const std::string left = duration(static_cast<double>(total - done) / rate) + " left";
+    forms[0] += ", " + amount(rate) + "/s, " + left;
+    forms[1] += ", " + left;
+    forms[2] += ", " + left;
+  }
+  for (const std::string& form : forms)
+    if (form.size() <= room) return form;
+  return "";
 }
 
 void progress_line::start(std::uint64_t total) {
@@ -51,13 +93,14 @@ void progress_line::start(std::uint64_t total) {
   total_ = total;
   done_ = 0;
   begin_ = last_ = clock::now();
+  interrupt_set_erase(erase_on_interrupt);
 }
 
 void progress_line::follow(const std::string& console_line) {
   if (!started_) return;
   erase();
   prefix_ = console_line;
-  draw(progress_text(done_, total_, std::chrono::duration<double>(clock::now() - begin_).count()));
+  draw(clock::now());
 }
 
 void progress_line::add(std::size_t bytes) {
@@ -65,11 +108,13 @@ void progress_line::add(std::size_t bytes) {
   const clock::time_point now = clock::now();
   if (!started_ || now - last_ < interval) return;
   last_ = now;
-  draw(progress_text(done_, total_, std::chrono::duration<double>(now - begin_).count()));
+  draw(now);
 }
 
 void progress_line::erase() {
-  if (shown_ > 0) put("\r" + prefix_ + std::string(shown_, ' ') + "\r" + prefix_);
+  if (shown_ == 0) return;
+  put(erase_);
+  withdraw_erase();
   shown_ = 0;
 }
 
@@ -78,12 +123,31 @@ void progress_line::finish() {
   started_ = false;
 }
 
-// Overwrites the text on screen; a shorter text blanks what a longer one
-// left behind. Two blanks separate it from the console's text.
-void progress_line::draw(const std::string& text) {
-  std::string line = "\r" + prefix_ + (prefix_.empty() ? "" : "  ") + text;
-  const std::size_t width = text.size() + (prefix_.empty() ? 0 : 2);
-  if (width < shown_) line.append(shown_ - width, ' ');
-  if (width > shown_) shown_ = width;
-  put(line);
+// Rewrites the prefix's last row on the screen (the terminal may have
+// wrapped the console's text) with the text behind it, two blanks apart;
+// blanks after it take away what a longer text left behind. The text takes
+// at most the columns up to the row's last but three, so neither the row nor
+// the terminal's echo of the interrupt key ("^C") behind the text wraps, and
+// the carriage return always finds its start.
+void progress_line::draw(clock::time_point now) {
+  const std::size_t width = static_cast<std::size_t>(std::max(stderr_columns(), 1));
+  const screen_row row = last_row(prefix_, width);
+  const std::size_t gap = prefix_.empty() ? 0 : 2;
+  const std::size_t space = row.known && row.column + 1 < width ? width - 1 - row.column : 0;
+  const std::size_t room = space > gap + 2 ? space - gap - 2 : 0;  // two columns kept for the echo
+  const std::string text = progress_text(done_, total_, std::chrono::duration<double>(now - begin_).count(), room);
+  const std::string tail = "\r" + prefix_.substr(row.start);
+  const std::size_t drawn = gap + text.size();  // the text is ASCII
+  const std::size_t shown = std::max(drawn, std::min(shown_, space >= 2 ? space - 2 : 0));
+  // Two blanks more in the erase: the terminal's echo of the interrupt key
+  // lands right behind the text.
+  const std::string wipe = tail + std::string(std::min(shown + 2, space), ' ') + tail;
+  if (text.empty() || wipe.size() > erase_max) {
+    erase();
+    return;
+  }
+  publish_erase(wipe);
+  erase_ = wipe;
+  shown_ = shown;
+  put(tail + std::string(gap, ' ') + text + std::string(shown - drawn, ' '));
 }

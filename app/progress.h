@@ -4,26 +4,33 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 // The line's text: bytes done of the total, the share done, the rate and the
 // time left, e.g. "1.2 GB of 3.4 GB (35%), 410.0 MB/s, 0:05 left". With no
 // time passed yet, or nothing done, rate and time left are left out; with a
-// total of 0 (sizes unknown) only the bytes done are shown.
-std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds);
+// total of 0 (sizes unknown) only the bytes done are shown. In fewer than
+// room columns the rate goes first, then the amounts ("35%, 0:05 left"),
+// then the time left; "" when not even the share done fits.
+std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds,
+                          std::size_t room = std::numeric_limits<std::size_t>::max());
 
 // One line on standard error, redrawn in place at most every interval as
 // bytes are counted, erased at the end. It is written behind the text of the
 // console line the cursor is on (given by follow()), so that, when standard
 // output is the same terminal, the console's text stays on screen as it was.
-// Counting happens once per buffer of input read, never per record.
+// It never wraps: it takes only the room the terminal's row leaves, short of
+// the last column, and is left out when there is none. An interruption
+// (interrupt.h) erases it too. Counting happens once per buffer of input
+// read, never per record. One progress line at a time is drawn.
 class progress_line {
  public:
   static constexpr std::chrono::milliseconds interval{250};
 
   // Starts counting towards total bytes.
   void start(std::uint64_t total);
-  // Draws the line behind console_line, the text of the terminal line that
+  // Draws the line behind console_line, the text of the console line that
   // the cursor now stands at the end of ("" when standard output is not the
   // terminal). Erase the line before the console writes.
   void follow(const std::string& console_line);
@@ -39,7 +46,7 @@ class progress_line {
   static void count(void* ctx, std::size_t bytes) { static_cast<progress_line*>(ctx)->add(bytes); }
 
  private:
-  void draw(const std::string& text);
+  void draw(std::chrono::steady_clock::time_point now);
 
   using clock = std::chrono::steady_clock;
   bool started_ = false;
@@ -47,5 +54,6 @@ class progress_line {
   std::uint64_t done_ = 0;
   clock::time_point begin_, last_;
   std::string prefix_;     // the console's text on the line
-  std::size_t shown_ = 0;  // length of the progress text on screen
+  std::size_t shown_ = 0;  // columns written behind the prefix
+  std::string erase_;      // what takes them off the screen again
 };

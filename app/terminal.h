@@ -1,12 +1,17 @@
-// Which standard streams are terminals, and how the console was come by.
+// Which standard streams are terminals, how wide standard error's is, and
+// how the console was come by.
 #pragma once
 
 bool stdout_is_terminal();
 bool stderr_is_terminal();
 
 // Standard error shows on the same console (terminal) as standard output,
-// so what it writes lands among the console's text.
+// so what either writes lands on the same screen row.
 bool stderr_shares_console();
+
+// The width in columns of the terminal standard error is; 80 when the
+// terminal does not tell.
+int stderr_columns();
 
 // The console was made for this process alone and goes when it ends: on
 // Windows, a program started from Explorer (a double click, files dropped

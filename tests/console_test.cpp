@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "interrupt.h"
+#include "progress.h"
 #include "pty_child.h"
+#include "screen_row.h"
 #include "text_source.h"
 #include "tool_run.h"
 
@@ -132,6 +134,63 @@ TEST(ConsoleOutput, InterruptionWritesExactlyThePendingText) {
     std::string said;
     for (long i = 0; said.size() < got.size(); ++i) said += crlf(line(i));
     EXPECT_EQ(got, said.substr(0, got.size())) << "round " << round;
+  }
+}
+
+// Where a text leaves the cursor on a terminal row of a given width: the
+// progress line behind it takes the rest of that row.
+TEST(ProgressLine, LastRowOfTheConsoleText) {
+  const struct {
+    const char* text;
+    std::size_t width, start, column;
+    bool known;
+  } cases[] = {
+      {"\tFile 1 Name : a.zqd ", 80, 0, 28, true},
+      {"ab\tc\t", 80, 0, 16, true},
+      {"\t\t\t\t\t\t\t\t\t\tx", 80, 0, 80, true},  // TAB stops short of the last column
+      {"\xC3\xA9t\xC3\xA9", 80, 0, 3, true},              // été: 3 columns in 5 bytes
+      {"e\xCC\x81", 80, 0, 1, true},                       // a combining accent takes none
+      {"\xE5\x8C\x97\xE4\xBA\xAC", 80, 0, 4, true},       // wide characters take two
+      {"\xC3", 80, 0, 1, true},                             // cut short
+      {"\x80\xBF" "a", 80, 0, 3, true},                     // bytes outside a character
+      {"abcdef", 4, 4, 2, true},
+      {"abcd", 4, 0, 4, true},  // the row is full: the next character wraps
+      {"abc\xE5\x8C\x97", 4, 3, 2, true},                     // no room for a wide one at the end
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 4, 8, 1, true},  // wrapped at a character
+      {"ab\ncd", 80, 3, 2, true},
+      {"a\x1B[1m", 80, 0, 4, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const screen_row row = last_row(c.text, c.width);
+    EXPECT_EQ(row.start, c.start);
+    EXPECT_EQ(row.column, c.column);
+    EXPECT_EQ(row.known, c.known);
+  }
+}
+
+// The longest form of the progress text that fits the room.
+TEST(ProgressLine, TextCutToTheRoom) {
+  const std::string full = "1.2 GB of 3.4 GB (35%), 120.0 MB/s, 0:18 left";
+  const std::string no_rate = "1.2 GB of 3.4 GB (35%), 0:18 left";
+  const struct {
+    std::uint64_t total;
+    double seconds;
+    std::size_t room;
+    std::string text;
+  } cases[] = {
+      {3400000000u, 10.0, full.size(), full},
+      {3400000000u, 10.0, full.size() - 1, no_rate},
+      {3400000000u, 10.0, no_rate.size() - 1, "35%, 0:18 left"},
+      {3400000000u, 10.0, 3, "35%"},
+      {3400000000u, 10.0, 2, ""},
+      {3400000000u, 0.0, 21, "35%"},
+      {0, 10.0, 6, "1.2 GB"},
+      {0, 10.0, 5, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.room);
+    EXPECT_EQ(progress_text(1200000000u, c.total, c.seconds, c.room), c.text);
   }
 }
 

@@ -83,6 +83,12 @@ void report_flush() {
   (void)!write(g_report_fd, &c, 1);
 }
 
+// An erase function that reports the same, in lower case.
+void report_erase() {
+  char c = access(g_watched, F_OK) == 0 ? 'e' : 'g';
+  (void)!write(g_report_fd, &c, 1);
+}
+
 // A flush function that sends another handled signal during the clean-up.
 void raising_flush() {
   (void)!write(g_report_fd, "F", 1);
@@ -113,7 +119,7 @@ TEST_F(Interrupt, EachSignalRemovesTheTemporaryAndEndsTheProcess) {
   }
 }
 
-TEST_F(Interrupt, FlushRunsAfterTheTemporaryIsGone) {
+TEST_F(Interrupt, EraseThenFlushRunAfterTheTemporaryIsGone) {
   const std::string temp = make_file(".r.tmp");
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
@@ -124,11 +130,12 @@ TEST_F(Interrupt, FlushRunsAfterTheTemporaryIsGone) {
     install_interrupt_cleanup();
     interrupt_set_temp(temp.c_str());
     interrupt_set_flush(report_flush);
+    interrupt_set_erase(report_erase);
     raise(SIGTERM);
     return 99;
   });
   close(fds[1]);
-  EXPECT_EQ(read_all(fds[0]), "G");
+  EXPECT_EQ(read_all(fds[0]), "gG");
   close(fds[0]);
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGTERM);

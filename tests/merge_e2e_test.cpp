@@ -621,33 +621,110 @@ TEST(MergeCommandLine, InputsFromLists) {
   EXPECT_FALSE(w.exists("u.zqd"));
 }
 
-// On a terminal, standard error shows the progress line and erases it;
-// -q keeps it quiet. Standard output goes to a file here, so the terminal
-// sees standard error alone.
+// The screen a run on a pseudo-terminal of that width leaves behind, from
+// what it wrote there, beside the screen of the console text alone: the
+// progress line never wraps a row and is erased, so both are the same.
+void expect_screen(const std::string& seen, const std::string& console, std::size_t width) {
+  screen all(width), text_only(width);
+  all.write(seen);
+  text_only.write(console);
+  EXPECT_FALSE(all.escapes()) << seen;
+  EXPECT_EQ(all.wraps(), text_only.wraps()) << seen;
+  EXPECT_EQ(all.shown(), text_only.shown()) << seen;
+}
+
+// On a terminal, standard error shows the progress line, cut to the
+// terminal's width (80 when it tells none), and erases it; -q keeps it
+// quiet. With standard output on the same terminal the line stands behind
+// the console's "File i Name :" text, which wraps at 40 columns for the
+// second, long name; otherwise standard output goes to a file and the
+// terminal sees standard error alone.
 TEST(MergeCommandLine, ProgressLineOnATerminal) {
   work_dir w;
-  w.put("a.zqd", "4 1 1\n5 2 2\n6 3 3\n" + std::string(20000, ' ') + "7 7 7\n");
-  for (const bool quiet : {false, true}) {
-    pty_child tool([&] {
-      const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out < 0 || ::dup2(out, 1) < 0 || ::chdir(w.path().c_str()) != 0) return 91;
-      ::execl(TILVARO_EXE, "tilvaro", "-o", "r.zqd", "a.zqd", "a.zqd", quiet ? "-q" : "--", nullptr);
-      return 92;
-    });
+  const std::string input = "4 1 1\n5 2 2\n6 3 3\n" + std::string(20000, ' ') + "7 7 7\n";
+  const std::string name = "relev\xC3\xA9_c\xC3\xB4te_sud_\xC3\xA9t\xC3\xA9_num\xC3\xA9ro_parc_9.zqd";  // 37 columns
+  w.put("a.zqd", input);
+  w.put(name, input);
+  const std::string console = treatment_line + bounds_123 + file_line(1, "a.zqd") + file_line(2, name);
+  const struct {
+    unsigned short columns;
+    bool stdout_too, quiet;
+  } runs[] = {{80, false, false}, {80, false, true}, {40, false, false},
+              {80, true, false},  {40, true, false}, {0, true, false}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(std::to_string(run.columns) + (run.stdout_too ? " columns, standard output too" : " columns"));
+    pty_child tool(
+        [&] {
+          const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+          if (out < 0 || (!run.stdout_too && ::dup2(out, 1) < 0) || ::chdir(w.path().c_str()) != 0) return 91;
+          ::execl(TILVARO_EXE, "tilvaro", "-o", "r.zqd", "a.zqd", name.c_str(), run.quiet ? "-q" : "--", nullptr);
+          return 92;
+        },
+        run.columns);
     ASSERT_TRUE(tool.ok());
     const int status = tool.finish();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string seen = tool.read_output(kQuietMs);
-    if (quiet) {
+    const std::size_t width = run.columns > 0 ? run.columns : 80;
+    if (run.quiet) {
       EXPECT_EQ(seen, "");
+    } else if (run.stdout_too) {
+      EXPECT_NE(seen.find("0%"), std::string::npos) << seen;  // drawn on both rows
+      EXPECT_NE(seen.find("50%"), std::string::npos) << seen;
+      expect_screen(seen, console, width);
     } else {
-      const std::string first = "\r0 B of 40.0 kB (0%)";
-      ASSERT_EQ(seen.substr(0, first.size()), first) << seen;
-      EXPECT_EQ(seen.substr(seen.size() - 1), "\r") << seen;  // erased: the cursor back at the start
-      EXPECT_EQ(seen.substr(seen.rfind('\r', seen.size() - 2)).find_first_not_of(" \r"), std::string::npos) << seen;
+      EXPECT_EQ(seen.substr(0, 20), "\r0 B of 40.0 kB (0%)") << seen;
+      expect_screen(seen, "", width);
     }
-    EXPECT_EQ(w.get("r.zqd"), header_123 +
-                                  "7\t7.000000\t7.000000\r\n7\t7.000000\t7.000000\r\n");
+    if (!run.stdout_too) {
+      EXPECT_EQ(w.get("stdout"), console);
+    }
+    EXPECT_EQ(w.get("r.zqd"), header_123 + "7\t7.000000\t7.000000\r\n7\t7.000000\t7.000000\r\n");
+  }
+}
+
+// Ctrl-C while the progress line is on the screen, in the dialogue (answers
+// from a file, console and progress line on the terminal) and with -o: the
+// line goes, and so does the terminal's echo of the key behind it. The
+// merge waits at the second input, a FIFO, to be opened again.
+TEST(MergeCommandLine, CtrlCErasesTheProgressLine) {
+  if (under_wine()) GTEST_SKIP() << "the tool built here, on a pseudo-terminal";
+  const std::string header_a = "4 1 1\n5 2 2\n6 3 3\n";
+  const struct {
+    bool dialogue;
+    std::string console;
+  } runs[] = {
+      {true, dialogue(2) + bounds_123 + file_line(1, "C:\\images\\s\\a.zqd") + file_line(2, "C:\\images\\s\\f.zqd")},
+      {false, treatment_line + bounds_123 + file_line(1, "images/s/a.zqd") + file_line(2, "images/s/f.zqd")},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.dialogue ? "dialogue" : "-o");
+    work_dir w;
+    w.put("images/s/a.zqd", header_a + std::string(20000, ' '));
+    w.put(".answers", "s 2 a f r\n");
+    const std::string fifo = w.at("images/s/f.zqd");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    pty_child tool(
+        [&] {
+          if (::chdir(w.path().c_str()) != 0 || ::dup2(::open(".answers", O_RDONLY), 0) != 0) return 91;
+          if (run.dialogue) ::execl(TILVARO_EXE, "tilvaro", static_cast<char*>(nullptr));
+          ::execl(TILVARO_EXE, "tilvaro", "-o", "images/s/r.zqd", "images/s/a.zqd", "images/s/f.zqd", nullptr);
+          return 92;
+        },
+        80);
+    ASSERT_TRUE(tool.ok());
+    const int end = open_fifo_for_writing(fifo, kBoundMs);  // the bounds pass
+    ASSERT_GE(end, 0);
+    ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
+    ::close(end);
+    const std::string drawn = "f.zqd   20.0 kB";  // the input's size is unknown: bytes done alone
+    ASSERT_NE(tool.read_output(kBoundMs, drawn).find(drawn), std::string::npos) << tool.read_output(0);
+    tool.type("\x03");
+    const int status = tool.finish();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    const std::string seen = tool.read_output(kQuietMs);
+    expect_screen(seen, run.console, 80);
+    EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "f.zqd"}));
   }
 }
 

@@ -1,18 +1,22 @@
 // Test helper: a child process whose controlling terminal is a fresh
-// pseudo-terminal, for the key wait and the interactive console.
+// pseudo-terminal, for the key wait and the interactive console; and a
+// model of what a terminal's screen shows.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utmp.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Bounds for waits that normally end at once; they only keep a broken
 // build from hanging the test run.
@@ -22,11 +26,14 @@ constexpr int kQuietMs = 200;
 
 // A child process whose controlling terminal is a fresh pseudo-terminal. The
 // parent keeps both ends: the master to type and read, the slave to inspect
-// the terminal's settings even after the child is gone.
+// the terminal's settings even after the child is gone. A terminal of
+// columns > 0 says it is that wide; one of 0 tells no width.
 class pty_child {
  public:
-  explicit pty_child(const std::function<int()>& body) {
+  explicit pty_child(const std::function<int()>& body, unsigned short columns = 0) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0 || pipe(resume_) != 0) return;
+    const winsize size{24, columns, 0, 0};
+    if (columns > 0 && ioctl(slave_, TIOCSWINSZ, &size) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(master_);
@@ -147,3 +154,65 @@ inline int run_as_job(bool foreground, int resume_fd, const std::function<int()>
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+
+// What a terminal of a given width shows, from the bytes written to it: CR,
+// LF (down a row only), TAB stops every 8 columns, one column per UTF-8
+// character, and a row that wraps when a character comes after its last
+// column is filled. Escape sequences are only noted.
+class screen {
+ public:
+  explicit screen(std::size_t width) : width_(width) {}
+
+  void write(const std::string& bytes) {
+    for (const char ch : bytes) {
+      const unsigned char b = static_cast<unsigned char>(ch);
+      if (b == '\r') {
+        column_ = 0;
+      } else if (b == '\n') {
+        ++row_;
+      } else if (b == '\t') {
+        if (column_ + 1 < width_) column_ = std::min((column_ / 8 + 1) * 8, width_ - 1);
+      } else if (b == 0x1B) {
+        escapes_ = true;
+      } else if ((b & 0xC0) == 0x80 && column_ > 0) {
+        cell(row_, column_ - 1) += ch;  // the rest of a UTF-8 character
+      } else {
+        if (column_ == width_) {
+          ++wraps_;
+          ++row_;
+          column_ = 0;
+        }
+        cell(row_, column_++) = std::string(1, ch);
+      }
+    }
+  }
+
+  // The rows, blanks at their ends and empty rows at the end left out, each
+  // ended by '\n'; then the cursor's place.
+  std::string shown() const {
+    std::string all;
+    for (const std::vector<std::string>& cells : rows_) {
+      std::string line;
+      for (const std::string& c : cells) line += c.empty() ? " " : c;
+      all += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    }
+    while (all.size() >= 2 && all.compare(all.size() - 2, 2, "\n\n") == 0) all.pop_back();
+    if (all == "\n") all.clear();
+    return all + "[cursor " + std::to_string(row_) + "," + std::to_string(column_) + "]";
+  }
+  int wraps() const { return wraps_; }         // rows that text ran over
+  bool escapes() const { return escapes_; }    // an escape sequence was written
+
+ private:
+  std::string& cell(std::size_t row, std::size_t column) {
+    if (rows_.size() <= row) rows_.resize(row + 1);
+    if (rows_[row].size() <= column) rows_[row].resize(column + 1);
+    return rows_[row][column];
+  }
+
+  std::size_t width_;
+  std::size_t row_ = 0, column_ = 0;
+  std::vector<std::vector<std::string>> rows_;
+  int wraps_ = 0;
+  bool escapes_ = false;
+};

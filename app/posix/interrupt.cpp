@@ -26,6 +26,7 @@ termios g_term_saved;
 volatile sig_atomic_t g_term_fd = -1;
 
 std::atomic<void (*)()> g_flush{nullptr};
+std::atomic<void (*)()> g_erase{nullptr};
 
 sigset_t handled_set() {
   sigset_t set;
@@ -52,6 +53,7 @@ class signals_blocked {
 void on_signal(int sig) {
   if (const char* temp = g_temp.load()) unlink(temp);
   if (g_term_fd >= 0) tcsetattr(g_term_fd, TCSANOW, &g_term_saved);
+  if (void (*erase)() = g_erase.load()) erase();
   if (void (*flush)() = g_flush.load()) flush();
 
   struct sigaction dfl;
@@ -127,4 +129,9 @@ void interrupt_shielded(void (*start)(void*), void* context) {
 void interrupt_set_flush(void (*flush)()) {
   signals_blocked hold;
   g_flush.store(flush);
+}
+
+void interrupt_set_erase(void (*erase)()) {
+  signals_blocked hold;
+  g_erase.store(erase);
 }

@@ -17,7 +17,7 @@ io_file_id identity_from(int result, const struct stat& st) {
   id.known = true;
   id.device = static_cast<unsigned long long>(st.st_dev);
   id.index = static_cast<unsigned long long>(st.st_ino);
-  id.size = static_cast<long long>(st.st_size);
+  id.size = S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : -1;  // a pipe has no size
   return id;
 }
 

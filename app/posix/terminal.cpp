@@ -1,6 +1,7 @@
 // Which standard streams are terminals, on POSIX hosts.
 #include "terminal.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,12 @@ bool stderr_shares_console() {
   struct stat out, err;
   return stdout_is_terminal() && stderr_is_terminal() && ::fstat(STDOUT_FILENO, &out) == 0 &&
          ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+}
+
+int stderr_columns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
 }
 
 bool console_is_own() { return false; }

@@ -9,8 +9,8 @@
 // into storage the handler is not looking at, then published with one atomic
 // store. The handler allocates nothing and touches no lock the main thread
 // could hold: it deletes the temporary through its open handle (by its path
-// only in the moment between closing and renaming it), writes the pending
-// console text, and ends the process with TerminateProcess (the exit code of
+// only in the moment between closing and renaming it), erases the progress
+// line, writes the pending console text, and ends the process with TerminateProcess (the exit code of
 // an interrupted console program, STATUS_CONTROL_C_EXIT), so no library
 // clean-up runs behind it.
 #include "interrupt.h"
@@ -31,6 +31,7 @@ wchar_t g_temp_storage[2][kPathMax];
 std::atomic<const wchar_t*> g_temp{nullptr};
 std::atomic<HANDLE> g_temp_handle{nullptr};
 std::atomic<void (*)()> g_flush{nullptr};
+std::atomic<void (*)()> g_erase{nullptr};
 HANDLE g_main = nullptr;
 std::atomic_flag g_ending = ATOMIC_FLAG_INIT;
 
@@ -51,6 +52,7 @@ BOOL WINAPI on_control(DWORD) {
   if (open_temp == nullptr || !SetFileInformationByHandle(open_temp, FileDispositionInfo, &remove, sizeof remove)) {
     if (const wchar_t* temp = g_temp.load()) DeleteFileW(temp);
   }
+  if (void (*erase)() = g_erase.load()) erase();
   if (void (*flush)() = g_flush.load()) flush();
   TerminateProcess(GetCurrentProcess(), kInterruptedExit);
   return TRUE;
@@ -84,6 +86,8 @@ void interrupt_set_temp(const char* host_path) {
 }
 
 void interrupt_set_flush(void (*flush)()) { g_flush.store(flush); }
+
+void interrupt_set_erase(void (*erase)()) { g_erase.store(erase); }
 
 // The handler runs on a thread of the system's and stops only the main
 // thread; other threads of the tool hold nothing it needs.

@@ -22,6 +22,13 @@ bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 // A process has one console at most: both handles on it share it.
 bool stderr_shares_console() { return is_console(STD_OUTPUT_HANDLE) && is_console(STD_ERROR_HANDLE); }
 
+// The console wraps text at its buffer's width.
+int stderr_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) && info.dwSize.X > 0) return info.dwSize.X;
+  return 80;
+}
+
 // Counts the processes attached to the console: from cmd, cmd itself is one
 // of them; started from Explorer, the tool is alone. A console without a
 // window (a program started with CREATE_NO_WINDOW by a build tool or a
