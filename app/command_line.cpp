@@ -1,6 +1,8 @@
 // The command line: options and inputs read into a command_line.
 #include "command_line.h"
 
+#include "manual.h"
+
 namespace {
 
 command_line mistake(const std::string& reason) {
@@ -130,5 +132,5 @@ std::string usage_text() {
          "input missing or unreadable, a result that cannot be written; an existing file\n"
          "of the result's name is then left as it was), 2 for a mistake in the arguments.\n"
          "\n"
-         "More in the manual: man tilvaro\n";
+         "More in the manual: " + std::string(manual_hint()) + "\n";
 }

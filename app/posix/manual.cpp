@@ -1,0 +1,4 @@
+// The manual on POSIX hosts: the installed manual page.
+#include "manual.h"
+
+const char* manual_hint() { return "man tilvaro"; }
