@@ -81,6 +81,7 @@ TEST(ConsoleOutput, BlocksOf512WhenRedirected) {
   ASSERT_EQ(::pipe(fds), 0);
   const pid_t pid = ::fork();
   if (pid == 0) {
+    detach_from_terminal();
     ::dup2(fds[1], STDOUT_FILENO);
     console_open();
     auto pending = [&] {
@@ -118,6 +119,7 @@ TEST(ConsoleOutput, InterruptionWritesExactlyThePendingText) {
     const std::string out = w.at("out" + std::to_string(round));
     const pid_t pid = ::fork();
     if (pid == 0) {
+      detach_from_terminal();
       ::signal(SIGTERM, SIG_DFL);
       if (::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO) < 0) _exit(2);
       install_interrupt_cleanup();

@@ -15,6 +15,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "tool_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -48,7 +50,9 @@ bool exists(const std::string& p) { return access(p.c_str(), F_OK) == 0; }
 
 // The handled signals start from their default actions in each child, even
 // when the test run itself ignores some of them; SIGQUIT dumps no core.
+// The child is detached from the test run's terminal.
 void default_signals() {
+  detach_from_terminal();
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
   rlimit none{0, 0};
   setrlimit(RLIMIT_CORE, &none);

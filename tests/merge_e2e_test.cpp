@@ -452,6 +452,7 @@ TEST(Merge, ResultHeldOpenByAnotherProgram) {
     ASSERT_EQ(::pipe(out), 0);
     const pid_t holder = ::fork();
     if (holder == 0) {
+      detach_from_terminal();
       ::dup2(out[1], 1);
       const std::string run = windows_build("wine-run"), hold = windows_build("tests/hold_file.exe");
       ::execl(run.c_str(), run.c_str(), hold.c_str(), "C:\\images\\s\\r.zqd", std::to_string(hold_ms).c_str(),

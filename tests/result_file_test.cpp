@@ -57,11 +57,15 @@ void put(const result_file& r, const std::string& text) {
   ASSERT_EQ(write(r.fd(), text.data(), text.size()), ssize_t(text.size()));
 }
 
-// Runs body in a forked child and returns its wait status (bounded).
+// Runs body in a forked child, detached from the terminal, and returns its
+// wait status (bounded).
 template <class Body>
 int run_child(Body body) {
   pid_t pid = fork();
-  if (pid == 0) _exit(body());
+  if (pid == 0) {
+    detach_from_terminal();
+    _exit(body());
+  }
   return wait_bounded(pid);
 }
 

@@ -121,6 +121,18 @@ inline std::string lf_lines(const std::string& err) {
   return out;
 }
 
+// For a forked child that is not about the terminal: a session of its own,
+// so no controlling terminal, and nothing on standard input, so the child
+// behaves the same whether the tests run from a terminal or without one.
+inline void detach_from_terminal() {
+  ::setsid();
+  const int none = ::open("/dev/null", O_RDONLY);
+  if (none > 0) {
+    ::dup2(none, 0);
+    ::close(none);
+  }
+}
+
 struct tool_result {
   int status = -1;  // exit status, or -1 when ended by a signal (or killed after the bound)
   int signal = 0;   // the signal that ended it
@@ -143,8 +155,8 @@ inline std::string sandbox_tool(const work_dir& dir) {
 
 // Starts the tool (exe, by default the one built) in dir with input on
 // standard input (a file, so the tool sees its end), the arguments args, and
-// standard output and error in files. The child starts a new session, so it has no controlling
-// terminal and the key wait is skipped. setup runs in the child just before
+// standard output and error in files. The child starts a new session, so it
+// has no controlling terminal and the key wait is skipped. setup runs in the child just before
 // exec (limits, user, signal dispositions).
 inline pid_t start_tool(const work_dir& dir, const std::string& input, const std::function<void()>& setup = {},
                         const std::string& exe = TILVARO_EXE, const std::vector<std::string>& args = {}) {
