@@ -3,7 +3,6 @@
 
 #include "console.h"
 #include "diagnostic.h"
-#include "io.h"
 #include "merge.h"
 #include "state.h"
 #include "terminal.h"
@@ -24,7 +23,7 @@ int batch(const std::string& output, const std::vector<std::string>& inputs, boo
   if (choices.to_stdout) {
     f2.name = output;
     console_mute();
-    f2.out.attach(io_stdout);
+    f2.to_stdout();
   } else if (!create_result(output, inputs.empty())) {
     return 1;
   }

@@ -101,7 +101,7 @@ std::uint64_t total_size() {
 
 int treatment() {
   assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
-  assert(choices.to_stdout || f2.file.fd() >= 0);
+  assert(f2.is_open());
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
@@ -114,7 +114,7 @@ int treatment() {
   // An input that is the result's own file (named so, or reached through
   // another name or a link) is read as it was before this run: the result
   // replaces it only at the end. Said once.
-  const io_file_id result_id = choices.to_stdout ? io_file_id{} : io_identity_of(f2.file.target());
+  const io_file_id result_id = choices.to_stdout ? io_file_id{} : io_identity_of(f2.target());
   bool result_warned = false;
 
   // Bounds pass: each input's header, three records. A header cut short
@@ -213,10 +213,6 @@ int treatment() {
   progress.finish();
 
   std::string reason;
-  if (!f2.out.flush()) {
-    reason = std::strerror(f2.out.error());
-  } else if (choices.to_stdout || f2.file.commit(reason)) {
-    return 0;
-  }
+  if (f2.finish(reason)) return 0;
   return file_failed(f2.name, "cannot be written", reason);
 }
