@@ -28,8 +28,9 @@ bool text_reader::open(const std::string& host_path) {
 }
 
 // Forgets what is buffered and read ahead, back to the own buffer; the
-// reading thread, if any, is ended. A reader that no longer prefetches lets
-// its read_ahead go; one that does makes it at its next read.
+// reading thread, if any, no longer touches the file (it stays for the next
+// one). A reader that no longer prefetches lets its read_ahead go, and its
+// thread ends; one that does makes it at its next read.
 void text_reader::restart() {
   if (ahead_) ahead_->stop();
   if (!prefetch_) ahead_.reset();
@@ -61,7 +62,7 @@ bool text_reader::seek(long long offset) {
 }
 
 void text_reader::close() {
-  restart();  // the reading thread ends before its file is closed
+  restart();  // the reading thread leaves the file before it is closed
   if (fd_ >= 0 && owned_) io_close(fd_);
   fd_ = -1;
   owned_ = false;
