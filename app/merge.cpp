@@ -35,7 +35,8 @@ std::string open_input(text_reader& f1, const std::string& nomim3) {
   if (path.find('\0') != std::string::npos) return std::strerror(ENOENT);
   std::string refused = name_refusal(path);
   if (!refused.empty()) return refused;
-  return f1.open(path) ? std::string() : std::strerror(errno);
+  const int err = f1.open(path);
+  return err == 0 ? std::string() : std::strerror(err);
 }
 
 // A running bound takes a header value only when the value is beyond it.

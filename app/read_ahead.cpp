@@ -1,7 +1,6 @@
 // Reading an input on a second thread, ahead of the merge.
 #include "read_ahead.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "io.h"
@@ -17,8 +16,9 @@ read_ahead::~read_ahead() {
 
 read_ahead::stretch read_ahead::read_into(int fd, char* buf) const {
   stretch got;
-  got.length = io_read(fd, buf, size_);
-  got.err = got.length < 0 ? errno : 0;
+  std::size_t n = 0;
+  got.err = io_read(fd, buf, size_, n);
+  got.length = got.err != 0 ? -1 : static_cast<std::ptrdiff_t>(n);
   if (got.length > 0) {
     const void* at = std::memchr(buf, watched_, static_cast<std::size_t>(got.length));
     got.watched_at = at ? static_cast<const char*>(at) - buf : got.length;

@@ -1,6 +1,9 @@
-// Which standard streams are terminals, and how the console was come by.
+// Which standard streams are terminals, and how the console was come by:
+// the one answer to "is this stream a console?" on each host (on Windows a
+// console, not any character device such as NUL).
 #pragma once
 
+bool stdin_is_terminal();
 bool stdout_is_terminal();
 bool stderr_is_terminal();
 
