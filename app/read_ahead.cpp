@@ -26,17 +26,22 @@ read_ahead::stretch read_ahead::read_into(int fd, char* buf) const {
   return got;
 }
 
+// A file is read here until a stretch comes full: a small file, read in a
+// stretch or two, costs less so than handed to the thread and back. The
+// thread is started for the first file that fills a stretch.
 std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at) {
   if (!memory_) memory_.reset(new char[buffer_count * (size_ + room_)]);
-  if (!tried_) {
+  if (large_ && !tried_) {
     tried_ = true;
     start_side_thread(thread_, this, &read_ahead::read_loop);
   }
   buf = slot(taken_);
   stretch got;
-  if (!thread_.joinable()) {  // no thread to be had: read here
+  if (!large_ || !thread_.joinable()) {
     if (!done_) got = read_into(fd, buf);
     done_ = got.length <= 0;
+    large_ = got.length == static_cast<std::ptrdiff_t>(size_);
+    read_ = ++taken_;  // the thread, once handed the file, reads into the next buffer
   } else {
     std::unique_lock<std::mutex> lock(mutex_);
     if (fd_ < 0) {  // a file for the thread
@@ -59,6 +64,7 @@ void read_ahead::stop() {
   read_one_.wait(lock, [this] { return !reading_; });
   read_ = taken_ = 0;
   done_ = false;
+  large_ = false;
 }
 
 // Fills the buffers in turn, keeping clear of the one the caller holds.

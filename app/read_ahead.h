@@ -3,11 +3,12 @@
 // While the merge scans one buffer of an input, the next ones are being
 // read: the system's copying of file data then runs beside the scanning
 // instead of between its stretches. Memory stays fixed: buffer_count
-// buffers of the size given. The thread is started by the first next() and
-// serves one file after another until the read_ahead goes (a thread start
-// costs more than reading a small file); the interruption handlers never run
-// on it, and stop() takes it off a file before the file may be closed or
-// moved to another place.
+// buffers of the size given. A file is read on the caller's thread until a
+// stretch of it comes full; from then on the thread reads ahead. The thread
+// is started for the first such file and serves one file after another
+// until the read_ahead goes (a thread start costs more than reading a small
+// file); the interruption handlers never run on it, and stop() takes it off
+// a file before the file may be closed or moved to another place.
 #pragma once
 
 #include <condition_variable>
@@ -68,6 +69,7 @@ class read_ahead {
   int fd_ = -1;                   // the file read ahead; -1 between files
   bool reading_ = false;          // the thread reads fd_, the lock released
   bool done_ = false;             // the file's end, or a failed read, has been read
+  bool large_ = false;            // a stretch of the file came full: the thread reads on
   bool ending_ = false;
   bool tried_ = false;  // a thread was asked for: once, whatever came of it
   std::thread thread_;
