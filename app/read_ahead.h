@@ -63,6 +63,8 @@ class read_ahead {
   std::mutex mutex_;
   std::condition_variable work_or_ending_;  // wakes the reading thread
   std::condition_variable read_one_;        // wakes the merge: a stretch read, or a read over
+  // Under the lock while the thread has a file (fd_ >= 0); the caller's
+  // alone while it reads here, the thread then looking at fd_ only.
   stretch got_[buffer_count];
   unsigned long long read_ = 0;   // stretches read of the file
   unsigned long long taken_ = 0;  // stretches handed to the caller
