@@ -6,7 +6,6 @@
 #include "console.h"
 #include "diagnostic.h"
 #include "inputs.h"
-#include "io.h"
 #include "merge.h"
 #include "state.h"
 #include "terminal.h"
@@ -32,7 +31,7 @@ int batch(const std::string& output, const std::vector<input_arg>& args, bool qu
   if (choices.to_stdout) {
     f2.name = output;
     console_mute();
-    f2.out.attach(io_stdout);
+    f2.to_stdout();
   } else if (!create_result(output, no_inputs)) {
     return 1;
   }

@@ -7,6 +7,7 @@
 #include "interrupt.h"
 #include "io.h"
 #include "scan.h"
+#include "terminal.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ void put(char c) {
 }  // namespace
 
 void console_open() {
-  unbuffered = console_host_open();
+  console_host_open();
+  unbuffered = stdout_is_terminal();
   interrupt_set_flush(write_pending);
 }
 

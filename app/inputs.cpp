@@ -63,8 +63,8 @@ bool read_list(const std::string& list, std::vector<image>& inputs) {
   text_reader in;
   if (list == "-") {
     in.attach(io_stdin);
-  } else if (!in.open(list)) {
-    complain(list, std::strerror(errno));
+  } else if (const int err = in.open(list)) {
+    complain(list, std::strerror(err));
     return false;
   }
   std::string line;

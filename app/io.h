@@ -1,9 +1,11 @@
 // Plain file input and output on descriptors: the one place where reads and
 // writes are retried after interruptions and partial writes.
 //
-// Descriptors are ints (the C runtime's on Windows). Every function here is
-// async-signal-safe where the host's read and write are, so the interruption
-// handler may write with io_write_all.
+// Descriptors are ints (the C runtime's on Windows). A function that can
+// fail returns 0 or the errno value of the failure, and gives its result
+// through an out-parameter. Every function here is async-signal-safe where
+// the host's read and write are, so the interruption handler may write with
+// io_write_all.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +16,8 @@ constexpr int io_stdin = 0;
 constexpr int io_stdout = 1;
 constexpr int io_stderr = 2;
 
-// Opens a file for reading; -1 with errno set when it cannot be opened.
-int io_open_read(const std::string& host_path);
+// Opens a file for reading into fd.
+int io_open_read(const std::string& host_path, int& fd);
 
 // What tells one file from another, whatever name or link reaches it: the
 // device (volume) and the file's number on it.
@@ -35,20 +37,19 @@ io_file_id io_identity_of(const std::string& host_path);
 // Closes fd; its error is ignored (nothing written through fd is at stake).
 void io_close(int fd);
 
-// Reads up to n bytes (n > 0) into buf, again after an interruption.
-// Returns the count read, 0 at the end of the file, or -1 with errno set.
-std::ptrdiff_t io_read(int fd, char* buf, std::size_t n);
+// Reads up to n bytes (n > 0) into buf, again after an interruption; got
+// gets the count read, 0 at the end of the file (and 0 on a failure).
+int io_read(int fd, char* buf, std::size_t n, std::size_t& got);
 
-// Writes all n bytes, resuming after partial writes and interruptions.
-// Returns 0, or the errno of the write that failed (EIO for a write that
-// took nothing); the bytes after the failure are not written.
+// Writes all n bytes, resuming after partial writes and interruptions; EIO
+// for a write that took nothing. The bytes after a failure are not written.
 int io_write_all(int fd, const char* p, std::size_t n);
 
-// The file offset of fd, or -1 when it has none (a pipe, a terminal).
-long long io_offset(int fd);
+// The file offset of fd; ESPIPE when it has none (a pipe, a terminal).
+int io_offset(int fd, long long& offset);
 
-// Moves the file offset of fd to offset; false when fd cannot seek.
-bool io_seek(int fd, long long offset);
+// Moves the file offset of fd to offset; ESPIPE when fd cannot seek.
+int io_seek(int fd, long long offset);
 
 // Asks the host to start writing the stretch [from, from + length) of fd to
 // its disk, without waiting. Only a hint: it may do nothing, and its errors
@@ -56,6 +57,5 @@ bool io_seek(int fd, long long offset);
 void io_start_writeback(int fd, long long from, long long length);
 
 // Writes the data of fd (and what is needed to read it back, such as its
-// size) to its disk and waits for that. Returns 0, or the errno of the
-// failure.
+// size) to its disk and waits for that.
 int io_sync_data(int fd);

@@ -33,7 +33,8 @@ std::string open_input(text_reader& f1, const std::string& nomim3) {
   if (path.find('\0') != std::string::npos) return std::strerror(ENOENT);
   std::string refused = name_refusal(path);
   if (!refused.empty()) return refused;
-  return f1.open(path) ? std::string() : std::strerror(errno);
+  const int err = f1.open(path);
+  return err == 0 ? std::string() : std::strerror(err);
 }
 
 // A running bound takes a header value only when the value is beyond it.
@@ -100,7 +101,7 @@ constexpr std::size_t header_buffer_size = 4096;
 
 int treatment() {
   assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
-  assert(choices.to_stdout || f2.file.fd() >= 0);
+  assert(f2.is_open());
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
   point_code val;
@@ -115,7 +116,7 @@ int treatment() {
   // An input that is the result's own file (named so, or reached through
   // another name or a link) is read as it was before this run: the result
   // replaces it only at the end. Said once.
-  const io_file_id result_id = choices.to_stdout ? io_file_id{} : io_identity_of(f2.file.target());
+  const io_file_id result_id = choices.to_stdout ? io_file_id{} : io_identity_of(f2.target());
   bool result_warned = false;
 
   // Bounds pass: each input's header, three records. A header cut short
@@ -219,10 +220,6 @@ int treatment() {
   progress.finish();
 
   std::string reason;
-  if (!f2.out.flush()) {
-    reason = std::strerror(f2.out.error());
-  } else if (choices.to_stdout || f2.file.commit(reason)) {
-    return 0;
-  }
+  if (f2.finish(reason)) return 0;
   return file_failed(f2.name, "cannot be written", reason);
 }

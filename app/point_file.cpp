@@ -487,7 +487,6 @@ void point_writer::attach(int fd, write_behind* behind) {
   fd_ = fd;
   error_ = 0;
   behind_ = behind;
-  if (behind_) behind_->follow(fd);
   buf_ = behind_ ? behind_->buffer() : own_;
   cur_ = buf_;
   end_ = buf_ + (behind_ ? write_behind::buffer_size : buffer_size);
@@ -512,7 +511,6 @@ void point_writer::drain(bool last) {
 
 bool point_writer::flush() {
   drain(true);
-  if (behind_ && error_ == 0) error_ = behind_->stop();
   return error_ == 0;
 }
 

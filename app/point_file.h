@@ -82,10 +82,12 @@ class point_writer {
   point_writer& operator=(const point_writer&) = delete;
 
   // Writes into fd, which the caller keeps. With behind, the filled buffers
-  // are handed to it, to be written and synced on its threads (fd is then a
-  // file that starts empty); its errors count as write errors.
+  // are handed to it instead, to be written and synced on its threads; the
+  // caller has pointed it at fd (write_behind::follow) and stops it, and
+  // its errors count as write errors.
   void attach(int fd, write_behind* behind = nullptr);
-  // Writes the buffered bytes out; false when any write so far failed.
+  // Writes the buffered bytes out (or hands them over: then the writing
+  // may still go on); false when any write so far failed.
   bool flush();
   int error() const { return error_; }
 

@@ -1,7 +1,6 @@
 // Reading an input on a second thread, ahead of the merge.
 #include "read_ahead.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "io.h"
@@ -10,10 +9,16 @@
 read_ahead::read_ahead(std::size_t size, std::size_t room, char watched)
     : size_(size), room_(room), watched_(watched) {}
 
-read_ahead::stretch read_ahead::read_into(char* buf) const {
+read_ahead::~read_ahead() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  end_side_thread(thread_, lock, ending_, work_or_ending_);
+}
+
+read_ahead::stretch read_ahead::read_into(int fd, char* buf) const {
   stretch got;
-  got.length = io_read(fd_, buf, size_);
-  got.err = got.length < 0 ? errno : 0;
+  std::size_t n = 0;
+  got.err = io_read(fd, buf, size_, n);
+  got.length = got.err != 0 ? -1 : static_cast<std::ptrdiff_t>(n);
   if (got.length > 0) {
     const void* at = std::memchr(buf, watched_, static_cast<std::size_t>(got.length));
     got.watched_at = at ? static_cast<const char*>(at) - buf : got.length;
@@ -21,23 +26,32 @@ read_ahead::stretch read_ahead::read_into(char* buf) const {
   return got;
 }
 
+// A file is read here until a stretch comes full: a small file, read in a
+// stretch or two, costs less so than handed to the thread and back. The
+// thread is started for the first file that fills a stretch.
 std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at) {
   if (!memory_) memory_.reset(new char[buffer_count * (size_ + room_)]);
-  if (!started_) {
-    started_ = true;
-    fd_ = fd;
+  if (large_ && !tried_) {
+    tried_ = true;
     start_side_thread(thread_, this, &read_ahead::read_loop);
   }
   buf = slot(taken_);
   stretch got;
-  if (!thread_.joinable()) {  // no thread to be had: read here
-    got = read_into(buf);
+  if (!large_ || !thread_.joinable()) {
+    if (!done_) got = read_into(fd, buf);
+    done_ = got.length <= 0;
+    large_ = got.length == static_cast<std::ptrdiff_t>(size_);
+    read_ = ++taken_;  // the thread, once handed the file, reads into the next buffer
   } else {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (fd_ < 0) {  // a file for the thread
+      fd_ = fd;
+      work_or_ending_.notify_one();
+    }
     read_one_.wait(lock, [this] { return read_ > taken_; });
     got = got_[taken_ % buffer_count];
     ++taken_;  // the caller's earlier buffer is free again
-    if (read_ == taken_) room_or_ending_.notify_one();
+    if (read_ == taken_) work_or_ending_.notify_one();
   }
   err = got.err;
   watched_at = got.watched_at;
@@ -46,30 +60,40 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& wa
 
 void read_ahead::stop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  end_side_thread(thread_, lock, ending_, room_or_ending_);
-  started_ = false;
+  fd_ = -1;
+  read_one_.wait(lock, [this] { return !reading_; });
   read_ = taken_ = 0;
+  done_ = false;
+  large_ = false;
 }
 
 // Fills the buffers in turn, keeping clear of the one the caller holds.
 // After the end of the file or a failed read nothing more is read: the
 // stretches after it are empty, so a caller that asks again sees the end.
+// A read that stop() came during is dropped.
 void read_ahead::read_loop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  bool done = false;
   for (;;) {
     // Woken once all that was read ahead is taken (each wake-up costs a
     // system call on both sides), then on until the buffers are full again.
-    if (read_ - taken_ >= buffer_count - 1) room_or_ending_.wait(lock, [this] { return read_ == taken_ || ending_; });
+    if (fd_ < 0 || read_ - taken_ >= buffer_count - 1)
+      work_or_ending_.wait(lock, [this] { return (fd_ >= 0 && read_ == taken_) || ending_; });
     if (ending_) return;
-    char* buf = slot(read_);
-    lock.unlock();
     stretch got;
-    if (!done) {
-      got = read_into(buf);
-      done = got.length <= 0;
+    if (!done_) {
+      const int fd = fd_;
+      char* const buf = slot(read_);
+      reading_ = true;
+      lock.unlock();
+      got = read_into(fd, buf);
+      lock.lock();
+      reading_ = false;
+      if (fd_ < 0) {  // stopped meanwhile: the stretch is not wanted
+        read_one_.notify_one();
+        continue;
+      }
+      done_ = got.length <= 0;
     }
-    lock.lock();
     got_[read_ % buffer_count] = got;
     ++read_;
     read_one_.notify_one();

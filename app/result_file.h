@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "write_behind.h"
-
 class result_file {
  public:
   result_file() = default;
@@ -42,12 +40,8 @@ class result_file {
   // empty when nothing is pending.
   const std::string& target() const { return target_; }
 
-  // Writes and syncs the temporary behind the merge (write_behind.h), for
-  // the writer to hand its buffers to. Its threads are stopped by commit and
-  // discard before the temporary is closed, and a failure they met fails the
-  // commit.
-  write_behind& behind() { return behind_; }
-
+  // Precondition: nothing writes into the temporary any more (the writing
+  // behind the merge has stopped: result_stream.h).
   // fsync, close (its error counts), rename onto the result's name, fsync the
   // folder so the rename itself is durable. A failure up to and including the
   // rename removes the temporary, leaves the old file (if any) untouched and
@@ -58,12 +52,11 @@ class result_file {
   bool commit(std::string& reason);
 
   // Closes and removes the temporary and forgets its registration; a no-op
-  // when nothing is pending.
+  // when nothing is pending. Precondition: as for commit.
   void discard();
 
  private:
   int fd_ = -1;
-  write_behind behind_;
   std::string temp_;    // host path of the temporary
   std::string target_;  // host path the temporary is renamed onto
 };

@@ -9,12 +9,18 @@
 
 #include "interrupt.h"
 
+// Counts the start asked for and tells whether it may go ahead: always,
+// unless a test has made it fail (side_thread_faults.h).
+bool side_thread_admitted();
+
 // Starts (object->*run)() on thread, with the handled signals held back,
 // which the thread keeps: the interruption handlers then run only where the
 // registrations are kept up to date. When no thread can be started, thread
 // stays not joinable and the caller does the work itself.
+// Precondition: thread is not joinable.
 template <class T>
 void start_side_thread(std::thread& thread, T* object, void (T::*run)()) {
+  if (!side_thread_admitted()) return;
   struct start {
     std::thread* thread;
     T* object;

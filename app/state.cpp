@@ -27,17 +27,14 @@ bool create_result(const std::string& name, bool no_inputs) {
     abandon("\n\tFile " + name + " not replaced: there are no files to paste\n");
     return false;
   }
-  if (reason.empty() && f2.file.create(path, reason)) {
-    f2.out.attach(f2.file.fd(), &f2.file.behind());
-    return true;
-  }
+  if (reason.empty() && f2.create(path, reason)) return true;
   file_failed(name, "cannot be created", reason);
   return false;
 }
 
 int abandon(const std::string& message) {
   say(message);
-  f2.file.discard();
+  f2.discard();
   // Nothing is pending while the run waits: a run killed or stopped during
   // the wait leaves nothing behind and has said everything.
   console_flush();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "point_file.h"
-#include "result_file.h"
+#include "result_stream.h"
 
 // How the run was asked for; the defaults are the dialogue's, and the
 // command line changes them before the merge.
@@ -30,21 +30,14 @@ struct image {
   long long size = -1;  // in bytes, when the folder's listing gave it; -1 otherwise
 };
 
-// The result: its path in drive form, the temporary it is written into, and
-// the buffered writer over that temporary.
-struct result_stream {
-  std::string name;
-  result_file file;
-  point_writer out;
-};
-
 // The number of inputs as typed (0 when no number was typed; 0 or less
 // names no input).
 extern std::int32_t num_arch;
 // The inputs' paths in drive form, in the order named: slots 1 to num_arch;
 // slot 0 is not used.
 extern std::vector<image> im_number;
-// The result, its temporary created and open for writing.
+// The result (its name in drive form, or as given on the command line), its
+// temporary created and open for writing.
 extern result_stream f2;
 
 // Creates the temporary of the result named name (as the run names it) and

@@ -1,7 +1,10 @@
 // Which standard streams are terminals, how wide standard error's is, and
-// how the console was come by.
+// how the console was come by: the one answer to "is this stream a
+// console?" on each host (on Windows a console, not any character device
+// such as NUL).
 #pragma once
 
+bool stdin_is_terminal();
 bool stdout_is_terminal();
 bool stderr_is_terminal();
 

@@ -2,7 +2,6 @@
 #include "text_reader.h"
 
 #include <cassert>
-#include <cerrno>
 #include <cstring>
 
 #include "io.h"
@@ -18,18 +17,19 @@ text_reader::~text_reader() {
   delete[] own_;
 }
 
-bool text_reader::open(const std::string& host_path) {
+int text_reader::open(const std::string& host_path) {
   close();
-  const int fd = io_open_read(host_path);
-  if (fd < 0) return false;
+  int fd = -1;
+  if (const int err = io_open_read(host_path, fd)) return err;
   attach(fd);
   owned_ = true;
-  return true;
+  return 0;
 }
 
 // Forgets what is buffered and read ahead, back to the own buffer; the
-// reading thread, if any, is ended. A reader that no longer prefetches lets
-// its read_ahead go; one that does makes it at its next read.
+// reading thread, if any, no longer touches the file (it stays for the next
+// one). A reader that no longer prefetches lets its read_ahead go, and its
+// thread ends; one that does makes it at its next read.
 void text_reader::restart() {
   if (ahead_) ahead_->stop();
   if (!prefetch_) ahead_.reset();
@@ -50,9 +50,10 @@ void text_reader::attach(int fd) {
 
 bool text_reader::seek(long long offset) {
   // A file that cannot seek (a pipe) keeps what is buffered and read ahead.
-  if (fd_ < 0 || io_offset(fd_) < 0) return false;
+  long long at = 0;
+  if (fd_ < 0 || io_offset(fd_, at) != 0) return false;
   restart();
-  if (!io_seek(fd_, offset)) return false;
+  if (io_seek(fd_, offset) != 0) return false;
   base_ = offset;
   ended_ = false;
   at_start_ = offset == 0;
@@ -61,7 +62,7 @@ bool text_reader::seek(long long offset) {
 }
 
 void text_reader::close() {
-  restart();  // the reading thread ends before its file is closed
+  restart();  // the reading thread leaves the file before it is closed
   if (fd_ >= 0 && owned_) io_close(fd_);
   fd_ = -1;
   owned_ = false;
@@ -79,13 +80,14 @@ std::ptrdiff_t text_reader::mark_length(std::ptrdiff_t& n) {
   while (n < 3 && !ahead_ && begins_mark()) {
     // A buffer smaller than the mark reads on into its padding.
     const std::size_t room = size_ > std::size_t(n) ? size_ - std::size_t(n) : std::size_t(3 - n);
-    const std::ptrdiff_t more = io_read(fd_, buf_ + n, room);
-    if (more <= 0) {
-      if (more < 0) error_ = errno;
+    std::size_t more = 0;
+    const int err = io_read(fd_, buf_ + n, room, more);
+    if (err != 0 || more == 0) {
+      error_ = err;
       ended_ = true;
       break;
     }
-    n += more;
+    n += static_cast<std::ptrdiff_t>(more);
   }
   return n >= 3 && begins_mark() ? 3 : 0;
 }
@@ -102,8 +104,9 @@ int text_reader::refill_peek() {
     if (ahead_) {
       n = ahead_->next(fd_, buf_, err, sub);
     } else {
-      n = io_read(fd_, buf_, size_);
-      err = errno;
+      std::size_t got = 0;
+      err = io_read(fd_, buf_, size_, got);
+      n = err != 0 ? -1 : static_cast<std::ptrdiff_t>(got);
     }
     pos_ = end_ = buf_;
     if (n <= 0) {

@@ -31,8 +31,8 @@ class text_reader {
   text_reader(const text_reader&) = delete;
   text_reader& operator=(const text_reader&) = delete;
 
-  // Opens a file for reading; false with errno set when it cannot be opened.
-  bool open(const std::string& host_path);
+  // Opens a file for reading; 0, or the errno value of the failure.
+  int open(const std::string& host_path);
   // Reads from a descriptor that the caller keeps (standard input).
   void attach(int fd);
   // Closes an opened file (an attached descriptor is left open).

@@ -12,6 +12,7 @@ void write_behind::follow(int fd) {
   queued_ = written_ = 0;
   offset_ = requested_ = 0;
   error_ = 0;
+  threads_tried_ = false;
 }
 
 char* write_behind::buffer() {
@@ -27,7 +28,7 @@ int write_behind::error() {
 char* write_behind::hand_over(char* filled, std::size_t n, bool last) {
   assert(filled == slot(queued_) && n <= buffer_size);
   (void)filled;
-  if (!writer_.joinable() && !last) start_threads();
+  if (!threads_tried_ && !last) start_threads();
   if (!writer_.joinable()) {  // one buffer only, or no thread to be had
     if (error_ == 0) error_ = io_write_all(fd_, slot(queued_), n);
     offset_ += static_cast<long long>(n);
@@ -41,11 +42,13 @@ char* write_behind::hand_over(char* filled, std::size_t n, bool last) {
   return slot(queued_);
 }
 
-// When a thread cannot be started the writing stays on the merge's thread
-// (and the syncing is left to the final sync).
+// Tried once per file. When the writer cannot be started the writing stays
+// on the merge's thread; when the syncer cannot, the syncing is left to the
+// final sync. Either way the bytes are the same.
 void write_behind::start_threads() {
-  start_side_thread(syncer_, this, &write_behind::sync_loop);
+  threads_tried_ = true;
   start_side_thread(writer_, this, &write_behind::write_loop);
+  if (writer_.joinable()) start_side_thread(syncer_, this, &write_behind::sync_loop);
 }
 
 int write_behind::stop() {

@@ -77,6 +77,7 @@ class write_behind {
   bool sync_due_ = false;
   bool writer_ending_ = false;
   bool syncer_ending_ = false;
+  bool threads_tried_ = false;  // since follow()
   int error_ = 0;
 
   std::thread writer_;

@@ -11,7 +11,11 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "batch.h"
+#include "console.h"
+#include "side_thread_faults.h"
 #include "tool_run.h"
 
 namespace {
@@ -235,6 +239,74 @@ TEST(Faults, ResultIsAnInputUnderAnotherName) {
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << spelling.result;
     if (std::string(spelling.result) == "hard") {
       EXPECT_EQ(s.w.get("images/s/a.zqd"), header_a + "1 1 1\n");  // the input itself is untouched
+    }
+  }
+}
+
+// The command line's merge run in a child of the test, its thread starts
+// made to fail from the n-th on (n = 0: none fails). Returns the exit
+// status; starts gets the number of thread starts the merge asked for.
+int merge_in_child(const survey& s, const std::vector<std::string>& inputs, unsigned long n, bool and_after,
+                   unsigned long& starts) {
+  int count[2];
+  if (::pipe(count) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open("/dev/null", O_WRONLY);
+    const int err = ::open(s.w.at(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || ::chdir(s.w.path().c_str()) != 0) _exit(127);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    side_thread_fail_at(n, and_after);
+    std::vector<input_arg> args;
+    for (const std::string& i : inputs) args.push_back(input_arg{i, false});
+    const int status = batch("images/s/r.zqd", args, true);
+    console_flush();
+    const unsigned long asked = side_thread_starts();
+    (void)!::write(count[1], &asked, sizeof asked);
+    _exit(status);
+  }
+  ::close(count[1]);
+  const int raw = wait_bounded(pid);
+  starts = 0;
+  (void)!::read(count[0], &starts, sizeof starts);
+  ::close(count[0]);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+// Every thread a merge starts (reading ahead, the copy's helpers, writing
+// and syncing behind) may fail to start: the merge then does that work on
+// its own thread and gives the same bytes as the tool undisturbed. The
+// threads start once per run, however many inputs there are.
+TEST(Faults, ThreadThatCannotBeStarted) {
+  survey s;
+  std::string heavy = header_a;  // values of seven decimals: formatted, so the copy is split
+  for (int i = 0; i < 40000; ++i) heavy += std::to_string(i) + " 601569.2038751 2401802.2650612\n";
+  s.w.put("images/s/heavy.zqd", heavy);
+  const std::vector<std::string> inputs{"images/s/a.zqd", "images/s/heavy.zqd", "images/s/big.zqd", "images/s/a.zqd"};
+  std::vector<std::string> args{"-q", "-o", "ref.zqd"};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  ASSERT_EQ(run_args(s.w, args).status, 0);
+  const std::string expected = s.w.get("ref.zqd");
+
+  unsigned long used = 0;
+  ASSERT_EQ(merge_in_child(s, inputs, 0, false, used), 0);
+  EXPECT_GE(used, 3u);  // at least reading ahead, writing and syncing
+  std::vector<std::string> twice = inputs;
+  twice.insert(twice.end(), inputs.begin(), inputs.end());
+  unsigned long used_twice = 0;
+  ASSERT_EQ(merge_in_child(s, twice, 0, false, used_twice), 0);
+  EXPECT_EQ(used_twice, used);
+
+  for (unsigned long n = 1; n <= used + 1; ++n) {
+    for (const bool and_after : {false, true}) {
+      SCOPED_TRACE("start " + std::to_string(n) + (and_after ? " and after" : "") + " of " + std::to_string(used));
+      unsigned long starts = 0;
+      EXPECT_EQ(merge_in_child(s, inputs, n, and_after, starts), 0);
+      EXPECT_EQ(s.w.get(".stderr"), "");
+      EXPECT_TRUE(s.w.get("images/s/r.zqd") == expected);
+      EXPECT_EQ(s.w.list("images/s"), (std::set<std::string>{"a.zqd", "big.zqd", "heavy.zqd", "r.zqd"}));
+      EXPECT_LE(starts, used);
     }
   }
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "side_thread_faults.h"
 #include "text_source.h"
 #include "value_text.h"
 
@@ -277,6 +278,43 @@ TEST(ReadRecord, FieldsAcrossBufferRefills) {
   ASSERT_EQ(r.fields, 3);
   EXPECT_EQ(r.first, 1.5);
   EXPECT_EQ(r.second, 1.777777777777777777);
+}
+
+// One reader reading ahead takes file after file, each read to its end and
+// again from its middle: every byte arrives once and in order, whichever
+// side of a stretch's end the file ends, and the reading thread, started
+// for the first file that fills a stretch, serves all the others.
+TEST(TextReader, ReadingAheadFileAfterFile) {
+  const std::size_t stretch = text_reader::read_ahead_size;
+  text_reader reader;
+  reader.prefetch(true);
+  side_thread_fail_at(0);
+  for (const std::size_t size : {std::size_t(0), std::size_t(1), stretch - 1, stretch, stretch + 1, 3 * stretch + 5,
+                                 std::size_t(5), 2 * stretch}) {
+    std::string bytes(size, ' ');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = char('a' + (i * 7 + size) % 26);
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, size, f), size);
+    std::fflush(f);
+    std::rewind(f);
+    const int fd = io_fd_of(f);
+    reader.attach(fd);
+    for (const std::size_t from : {std::size_t(0), size / 2}) {
+      ASSERT_TRUE(reader.seek(static_cast<long long>(from)));
+      std::string got;
+      while (reader.peek() >= 0) {
+        got.append(reader.pos(), reader.limit());
+        reader.advance_to(reader.limit());
+      }
+      EXPECT_EQ(reader.error(), 0);
+      EXPECT_TRUE(got == bytes.substr(from)) << size << " bytes from " << from;
+    }
+    reader.close();
+    release_io_fd(fd);
+    std::fclose(f);
+  }
+  EXPECT_EQ(side_thread_starts(), 1u);
 }
 
 // Random texts of the value syntax with up to 19 significant digits: the

@@ -2,6 +2,7 @@
 
 #include "interrupt.h"
 #include "point_file.h"
+#include "result_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -391,16 +392,14 @@ TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
 // temporary.
 TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
   const long long records = 3 * write_behind::sync_step / 32;  // about 3 steps
-  auto write_all = [&](result_file& r, point_writer& out) {
-    out.attach(r.fd(), &r.behind());
-    for (long long i = 0; i < records; ++i) write_record(out, point_code(int(i % 1000)), i * 0.5, -1.25);
+  auto write_all = [&](result_stream& r) {
+    for (long long i = 0; i < records; ++i) write_record(r.out, point_code(int(i % 1000)), i * 0.5, -1.25);
   };
   {
-    result_file r;
-    point_writer out;
+    result_stream r;
     std::string reason;
     ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
-    write_all(r, out);
+    write_all(r);
     // The threads that write and sync run now; no handled signal reaches them.
     int threads = 0;
     for (const auto& task : fs::directory_iterator("/proc/self/task")) {
@@ -413,8 +412,7 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
     }
     EXPECT_GE(threads, 3);  // a sanitizer may add its own
-    ASSERT_TRUE(out.flush());
-    ASSERT_TRUE(r.commit(reason)) << reason;
+    ASSERT_TRUE(r.finish(reason)) << reason;
   }
   std::string expected;
   for (long long i = 0; i < records; ++i) {
@@ -426,11 +424,10 @@ TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillC
 
   const int status = run_child([&] {
     install_interrupt_cleanup();
-    result_file r;
-    point_writer out;
+    result_stream r;
     std::string reason;
     if (!r.create(at("r.zqd"), reason)) return 2;
-    write_all(r, out);
+    write_all(r);
     kill(getpid(), SIGTERM);
     return 3;
   });

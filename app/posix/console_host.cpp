@@ -1,6 +1,4 @@
-// The console on POSIX: bytes go out as they are; only the terminal test.
+// The console on POSIX: bytes go out as they are; nothing to set up.
 #include "console_host.h"
 
-#include <unistd.h>
-
-bool console_host_open() { return ::isatty(STDOUT_FILENO) == 1; }
+void console_host_open() {}

@@ -7,7 +7,10 @@
 
 #include <cerrno>
 
-int io_open_read(const std::string& host_path) { return ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC); }
+int io_open_read(const std::string& host_path, int& fd) {
+  fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  return fd < 0 ? errno : 0;
+}
 
 namespace {
 
@@ -35,12 +38,13 @@ io_file_id io_identity_of(const std::string& host_path) {
 
 void io_close(int fd) { ::close(fd); }
 
-std::ptrdiff_t io_read(int fd, char* buf, std::size_t n) {
+int io_read(int fd, char* buf, std::size_t n, std::size_t& got) {
   ssize_t r;
   do {
     r = ::read(fd, buf, n);
   } while (r < 0 && errno == EINTR);
-  return r;
+  got = r < 0 ? 0 : static_cast<std::size_t>(r);
+  return r < 0 ? errno : 0;
 }
 
 int io_write_all(int fd, const char* p, std::size_t n) {
@@ -55,9 +59,17 @@ int io_write_all(int fd, const char* p, std::size_t n) {
   return 0;
 }
 
-long long io_offset(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+int io_offset(int fd, long long& offset) {
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  offset = at;
+  return at < 0 ? errno : 0;
+}
 
-bool io_seek(int fd, long long offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset; }
+int io_seek(int fd, long long offset) {
+  const off_t at = ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
+  if (at < 0) return errno;
+  return at == offset ? 0 : EOVERFLOW;
+}
 
 void io_start_writeback(int fd, long long from, long long length) {
 #if defined(__linux__)

@@ -20,7 +20,8 @@ constexpr int kMaxTailReads = 16;
 
 void read_one_key(int fd) {
   char c;
-  (void)io_read(fd, &c, 1);
+  std::size_t got;
+  (void)io_read(fd, &c, 1, got);
 }
 
 // Swallows the rest of an escape sequence, then anything else pending.
@@ -28,7 +29,8 @@ void drop_rest_of_key(int fd) {
   pollfd p{fd, POLLIN, 0};
   char buf[64];
   for (int i = 0; i < kMaxTailReads && poll(&p, 1, kKeyTailMs) > 0 && (p.revents & POLLIN); ++i) {
-    if (io_read(fd, buf, sizeof buf) <= 0) break;
+    std::size_t got = 0;
+    if (io_read(fd, buf, sizeof buf, got) != 0 || got == 0) break;
   }
   tcflush(fd, TCIFLUSH);
 }

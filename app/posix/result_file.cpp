@@ -153,9 +153,8 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
 
 bool result_file::commit(std::string& reason) {
   if (fd_ < 0) return fail(EBADF, reason);
-  const int behind = behind_.stop();
-  if (behind != 0 || fsync(fd_) != 0) {
-    const int err = behind != 0 ? behind : errno;
+  if (fsync(fd_) != 0) {
+    const int err = errno;
     discard();
     return fail(err, reason);
   }
@@ -174,7 +173,6 @@ bool result_file::commit(std::string& reason) {
 }
 
 void result_file::discard() {
-  behind_.stop();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (!temp_.empty()) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+bool stdin_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "handles.h"
+#include "terminal.h"
 #include "win_path.h"
 
 namespace {
@@ -15,21 +16,12 @@ HANDLE g_files[kMaxFiles];     // descriptor 3 + i; nullptr when free
 
 HANDLE handle_of(int fd) { return handle_of_fd(fd); }
 
-int fail(DWORD error) {
-  errno = errno_from_win32(error);
-  return -1;
-}
-
-bool is_console(HANDLE h) {
-  DWORD mode;
-  return GetConsoleMode(h, &mode) != 0;
-}
-
 // Standard input on a console: the typed text is read as UTF-16 and handed
 // on as UTF-8, so a name with é or ü arrives as the same bytes as on POSIX
 // whatever the console's code page. Bytes converted but not yet taken wait
 // in carry; a high surrogate waits for its pair.
-std::ptrdiff_t read_console(HANDLE h, char* buf, std::size_t n) {
+int read_console(HANDLE h, char* buf, std::size_t n, std::size_t& taken) {
+  taken = 0;
   static std::string carry;
   static wchar_t high = 0;
   while (carry.empty()) {
@@ -38,7 +30,8 @@ std::ptrdiff_t read_console(HANDLE h, char* buf, std::size_t n) {
     if (high != 0) wide[have++] = high;
     high = 0;
     DWORD got = 0;
-    if (!ReadConsoleW(h, wide + have, static_cast<DWORD>(511 - have), &got, nullptr)) return fail(GetLastError());
+    if (!ReadConsoleW(h, wide + have, static_cast<DWORD>(511 - have), &got, nullptr))
+      return errno_from_win32(GetLastError());
     if (got == 0) return 0;
     have += got;
     if (wide[have - 1] >= 0xD800 && wide[have - 1] <= 0xDBFF) high = wide[--have];
@@ -47,7 +40,8 @@ std::ptrdiff_t read_console(HANDLE h, char* buf, std::size_t n) {
   const std::size_t take = carry.size() < n ? carry.size() : n;
   carry.copy(buf, take);
   carry.erase(0, take);
-  return static_cast<std::ptrdiff_t>(take);
+  taken = take;
+  return 0;
 }
 
 }  // namespace
@@ -89,7 +83,8 @@ bool close_fd(int fd) {
   return CloseHandle(h) != 0;
 }
 
-int io_open_read(const std::string& host_path) {
+int io_open_read(const std::string& host_path, int& fd) {
+  fd = -1;
   const std::wstring path = api_path(host_path);
   // Shared for reading, writing and deletion: the tool must not stand in the
   // way of other programs, only read.
@@ -99,18 +94,16 @@ int io_open_read(const std::string& host_path) {
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      errno = EISDIR;
-      return -1;
-    }
-    return fail(error);
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return EISDIR;
+    return errno_from_win32(error);
   }
-  const int fd = fd_for_handle(h);
+  fd = fd_for_handle(h);
   if (fd < 0) {
     CloseHandle(h);
-    errno = EMFILE;
+    return EMFILE;
   }
-  return fd;
+  return 0;
 }
 
 namespace {
@@ -141,18 +134,20 @@ io_file_id io_identity_of(const std::string& host_path) {
 
 void io_close(int fd) { close_fd(fd); }
 
-std::ptrdiff_t io_read(int fd, char* buf, std::size_t n) {
+int io_read(int fd, char* buf, std::size_t n, std::size_t& got) {
+  got = 0;
   const HANDLE h = handle_of(fd);
-  if (h == INVALID_HANDLE_VALUE || h == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (fd == io_stdin && is_console(h)) return read_console(h, buf, n);
-  DWORD got = 0;
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
+  if (fd == io_stdin && stdin_is_terminal()) return read_console(h, buf, n, got);
+  DWORD read = 0;
   const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
-  if (!ReadFile(h, buf, want, &got, nullptr)) {
+  if (!ReadFile(h, buf, want, &read, nullptr)) {
     const DWORD error = GetLastError();
     if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;  // the writer has gone: the end
-    return fail(error);
+    return errno_from_win32(error);
   }
-  return static_cast<std::ptrdiff_t>(got);
+  got = read;
+  return 0;
 }
 
 int io_write_all(int fd, const char* p, std::size_t n) {
@@ -169,20 +164,24 @@ int io_write_all(int fd, const char* p, std::size_t n) {
   return 0;
 }
 
-long long io_offset(int fd) {
+int io_offset(int fd, long long& offset) {
+  offset = -1;
   const HANDLE h = handle_of(fd);
-  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return -1;
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
+  if (GetFileType(h) != FILE_TYPE_DISK) return ESPIPE;
   LARGE_INTEGER zero{}, at{};
-  if (!SetFilePointerEx(h, zero, &at, FILE_CURRENT)) return -1;
-  return at.QuadPart;
+  if (!SetFilePointerEx(h, zero, &at, FILE_CURRENT)) return errno_from_win32(GetLastError());
+  offset = at.QuadPart;
+  return 0;
 }
 
-bool io_seek(int fd, long long offset) {
+int io_seek(int fd, long long offset) {
   const HANDLE h = handle_of(fd);
-  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return false;
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
+  if (GetFileType(h) != FILE_TYPE_DISK) return ESPIPE;
   LARGE_INTEGER to{};
   to.QuadPart = offset;
-  return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != 0;
+  return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) ? 0 : errno_from_win32(GetLastError());
 }
 
 // Windows has no call that starts writeback without waiting for it; the

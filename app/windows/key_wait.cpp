@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "key_event.h"
+#include "terminal.h"
 
 bool key_ends_wait(bool key_down, wchar_t typed, unsigned short virtual_key) {
   if (!key_down) return false;
@@ -18,8 +19,7 @@ namespace {
 // When standard output is not the console (redirected to a file or a pipe),
 // one line on the console itself says why nothing seems to happen.
 void hint_on_console() {
-  DWORD mode;
-  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
+  if (stdout_is_terminal()) return;
   const HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;

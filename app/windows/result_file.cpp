@@ -114,10 +114,6 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
 
 bool result_file::commit(std::string& reason) {
   if (fd_ < 0) return fail(EBADF, reason);
-  if (const int behind = behind_.stop()) {
-    discard();
-    return fail(behind, reason);
-  }
   if (!FlushFileBuffers(handle_of_fd(fd_))) {
     const DWORD error = GetLastError();
     discard();
@@ -143,7 +139,6 @@ bool result_file::commit(std::string& reason) {
 }
 
 void result_file::discard() {
-  behind_.stop();
   if (fd_ >= 0) {
     interrupt_set_temp_handle(nullptr);
     close_fd(fd_);

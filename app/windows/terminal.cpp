@@ -3,10 +3,6 @@
 
 #include <windows.h>
 
-#include <io.h>
-
-#include <cstdio>
-
 namespace {
 
 bool is_console(DWORD which) {
@@ -16,11 +12,14 @@ bool is_console(DWORD which) {
 
 }  // namespace
 
-bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
-bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+// A console, not any character device: the C runtime's _isatty says yes
+// for NUL too.
+bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
+bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
+bool stderr_is_terminal() { return is_console(STD_ERROR_HANDLE); }
 
 // A process has one console at most: both handles on it share it.
-bool stderr_shares_console() { return is_console(STD_OUTPUT_HANDLE) && is_console(STD_ERROR_HANDLE); }
+bool stderr_shares_console() { return stdout_is_terminal() && stderr_is_terminal(); }
 
 // The console wraps text at its buffer's width.
 int stderr_columns() {

@@ -1,10 +1,11 @@
+// Paths in drive form on POSIX: the base directory C:\images\ is the folder
+// images/ in the current working directory.
 #include "host_path.h"
 
 #include <cstddef>
 
 namespace {
 
-#ifndef _WIN32
 // The base directory without its closing separator, lower case.
 constexpr char kBase[] = "c:/images";
 constexpr std::size_t kBaseLen = sizeof kBase - 1;
@@ -18,18 +19,13 @@ bool in_base(const std::string& p) {
     if (ascii_lower(p[i]) != kBase[i]) return false;
   return p.size() == kBaseLen || p[kBaseLen] == '/';
 }
-#endif
 
 }  // namespace
 
 std::string host_path(const std::string& drive_path) {
-#ifdef _WIN32
-  return drive_path;
-#else
   std::string p = drive_path;
   for (char& c : p)
     if (c == '\\') c = '/';
   if (in_base(p)) p.replace(0, kBaseLen, "images");
   return p;
-#endif
 }
