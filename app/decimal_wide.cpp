@@ -38,14 +38,13 @@ struct wide_powers {
     }
     return 0;
   }
+  static constexpr std::uint64_t limb_at(const big& b, int i) { return i >= 0 && i < limbs ? b.limb[i] : 0; }
   // The 64 bits of b from bit `from` up (bits below 0 read as 0).
   static constexpr std::uint64_t bits_from(const big& b, int from) {
-    std::uint64_t r = 0;
-    for (int k = 0; k < 64; ++k) {
-      const int i = from + k;
-      if (i >= 0 && i < 32 * limbs) r |= ((b.limb[i / 32] >> (i % 32)) & 1u) << k;
-    }
-    return r;
+    const int i = from >= 0 ? from / 32 : -((31 - from) / 32);  // rounded down
+    const int shift = from - 32 * i;                             // 0 to 31
+    const std::uint64_t low = limb_at(b, i) | limb_at(b, i + 1) << 32;
+    return shift == 0 ? low : low >> shift | limb_at(b, i + 2) << (64 - shift);
   }
   // The top 128 bits of b, truncated, with the exponent of their lowest bit.
   static constexpr wide_power top(const big& b, int exponent) {
