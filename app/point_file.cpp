@@ -295,6 +295,8 @@ inline const char* take_some_digits(const char* p, std::uint64_t& digits, int ro
   }
 }
 
+const char* decimal_without_cr(const char* p, decimal& value);
+
 // fast_decimal for the values it leaves to this: more than 19 digits
 // (leading zeros included), or an exponent of 8 digits or more. The same
 // syntax and the same decimal as scan_value's: leading zeros are not
@@ -302,10 +304,12 @@ inline const char* take_some_digits(const char* p, std::uint64_t& digits, int ro
 // digits scale the value up and later decimals are dropped; the exponent is
 // that of its first nine significant digits (further ones do not change
 // what a double can hold). nullptr where fast_decimal gives up too.
+
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))
 #endif
 const char* long_decimal(const char* p, decimal& value) {
+  const char* const field = p;
   const bool negative = skip_to_digits(p);
   const char* const start = p;
   while (*p == '0') ++p;
@@ -340,9 +344,28 @@ const char* long_decimal(const char* p, decimal& value) {
     p = take_some_digits(p, exponent, 9, taken);
     scale += exp_negative ? -static_cast<std::int64_t>(exponent) : static_cast<std::int64_t>(exponent);
   }
+  if (*p == '\r' && !field_ends(p)) return decimal_without_cr(field, value);
   if (!field_ends(p)) return nullptr;
   value = {digits, scale, negative};
   return p;
+}
+
+// A value with CR bytes inside (a bare CR joins what stands on both sides
+// of it): the value of its text without them, taken from a copy, when the
+// field is at most 64 bytes besides its CRs. Returns the end of the field
+// in the buffered text, or nullptr where long_decimal gives up.
+const char* decimal_without_cr(const char* p, decimal& value) {
+  p = skip_space_cr(p);
+  char text[64 + 1 + 16];
+  std::size_t n = 0;
+  for (; !is_space(*p) && *p != '\0'; ++p) {
+    if (*p == '\r') continue;
+    if (n == 64) return nullptr;
+    text[n++] = *p;
+  }
+  if (*p == '\0') return nullptr;  // the end of the buffered bytes, or a NUL byte
+  std::memset(text + n, ' ', sizeof text - n);
+  return long_decimal(text, value) == text + n ? p : nullptr;
 }
 
 TILVARO_INLINE const char* fast_decimal(const char* p, decimal& value) {
@@ -371,6 +394,7 @@ TILVARO_INLINE const char* fast_decimal(const char* p, decimal& value) {
     p += n;
   }
   if (count > 19) return long_decimal(field, value);
+  if (*p == '\r' && !field_ends(p)) return decimal_without_cr(field, value);
   if (count <= 0 || !field_ends(p)) return nullptr;
   value = {digits, scale, negative};
   return p;

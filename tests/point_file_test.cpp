@@ -302,6 +302,7 @@ TEST(ReadRecord, ValuesMatchStrtod) {
       v += std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(e.size()))), '0') + e;
     }
     values.push_back(v);
+    if (pick(16) == 0) v.insert(static_cast<std::size_t>(pick(static_cast<int>(v.size()) + 1)), "\r");  // removed when read
     text += "1 " + v + " " + v + "\r\n";
   }
   text_source src(text);
@@ -452,6 +453,7 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
     }
     if (pick(8) == 0) s += (pick(2) ? "e" : "E-") + std::string(static_cast<std::size_t>(pick(2) ? 0 : pick(12)), '0') + std::to_string(pick(9));
   }
+  if (pick(32) == 0) s.insert(static_cast<std::size_t>(pick(static_cast<int>(s.size()) + 1)), "\r");
   return s;
 }
 
