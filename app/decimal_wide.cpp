@@ -147,11 +147,10 @@ bool decimal_to_double_wide(std::uint64_t digits, std::int64_t exp10, double& ou
   // Step 3.
   std::uint64_t mantissa = m >> 1;
   int exponent = 129 + s + t.e - z;  // the value is mantissa * 2^exponent
-  if ((m & 1) && (rest || (mantissa & 1))) {
-    if (++mantissa == std::uint64_t{1} << 53) {
-      mantissa >>= 1;
-      ++exponent;
-    }
+  mantissa += m & (static_cast<std::uint64_t>(rest) | mantissa) & 1;  // no branch: the bit is a coin toss
+  if (mantissa == std::uint64_t{1} << 53) {
+    mantissa >>= 1;
+    ++exponent;
   }
 
   // Step 4: normal doubles are mantissa * 2^exponent for -1074 <= exponent <= 971.
