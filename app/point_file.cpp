@@ -52,8 +52,33 @@ class cursor {
   const char* lim_;
 };
 
+// A bounded view of the buffered bytes for the scanners below, for the copy
+// loop: CR bytes are skipped as the reader does, and the end of the
+// buffered bytes reads as -1 and is remembered, since the text may go on
+// after a refill (a field that reaches it is then not known in full).
+class raw_cursor {
+ public:
+  raw_cursor(const char* p, const char* limit) : p_(p), lim_(limit) {}
+  int peek() {
+    while (p_ < lim_ && *p_ == '\r') ++p_;
+    if (p_ < lim_) return static_cast<unsigned char>(*p_);
+    at_limit_ = true;
+    return -1;
+  }
+  void skip() { ++p_; }
+  const char* pos() const { return p_; }
+  bool at_limit() const { return at_limit_; }
+
+ private:
+  const char* p_;
+  const char* lim_;
+  bool at_limit_ = false;
+};
+
+// The scanners take a cursor or a raw_cursor.
 // Reads the letters of word; true when all of them were there.
-bool scan_word(cursor& in, const char* word) {
+template <class Source>
+bool scan_word(Source& in, const char* word) {
   for (; *word; ++word) {
     if (in.peek() != *word) return false;
     in.skip();
@@ -64,7 +89,8 @@ bool scan_word(cursor& in, const char* word) {
 // A code: an optional sign and decimal digits, as many as there are. The
 // significant digits are gathered in a local buffer, so a code too long to
 // hold leaves the destination as it was (its digits are still consumed).
-bool scan_code(cursor& in, point_code& code) {
+template <class Source>
+bool scan_code(Source& in, point_code& code) {
   int c;
   bool signed_explicitly;
   const bool negative = skip_space_and_sign(in, c, signed_explicitly);
@@ -92,7 +118,8 @@ bool scan_code(cursor& in, point_code& code) {
 //  - digits holds the first at most 19 significant digits (< 10^19 fits 64
 //    bits); later digits only move the decimal exponent;
 //  - the value read so far is digits * 10^scale.
-bool scan_value(cursor& in, double& value) {
+template <class Source>
+bool scan_value(Source& in, double& value) {
   int c;
   bool signed_explicitly;
   const bool negative = skip_space_and_sign(in, c, signed_explicitly);
@@ -252,7 +279,97 @@ struct decimal {
   bool negative;
 };
 
+// Appends at most room digits of the run at p to digits, one word at a
+// time, and returns the end of the whole run; taken gets how many were
+// appended.
+inline const char* take_some_digits(const char* p, std::uint64_t& digits, int room, int& taken) {
+  taken = 0;
+  for (;;) {
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    const int k = n < room - taken ? n : room - taken;
+    if (k > 0) digits = digits * integer_powers_of_ten[k] + digits_value(w, k);
+    taken += k;
+    p += n;
+    if (n < 8) return p;
+  }
+}
+
+const char* decimal_without_cr(const char* p, decimal& value);
+
+// fast_decimal for the values it leaves to this: more than 19 digits
+// (leading zeros included), or an exponent of 8 digits or more. The same
+// syntax and the same decimal as scan_value's: leading zeros are not
+// significant, the first 19 significant digits are kept, later integer
+// digits scale the value up and later decimals are dropped; the exponent is
+// that of its first nine significant digits (further ones do not change
+// what a double can hold). nullptr where fast_decimal gives up too.
+
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+const char* long_decimal(const char* p, decimal& value) {
+  const char* const field = p;
+  const bool negative = skip_to_digits(p);
+  const char* const start = p;
+  while (*p == '0') ++p;
+  bool any_digit = p != start;
+  std::uint64_t digits = 0;
+  int taken;
+  const char* run = p;
+  p = take_some_digits(p, digits, 19, taken);
+  int significant = taken;
+  std::int64_t scale = (p - run) - taken;
+  any_digit = any_digit || p != run;
+  if (*p == '.') {
+    ++p;
+    if (significant == 0) {
+      const char* zeros = p;
+      while (*p == '0') ++p;
+      scale -= p - zeros;
+      any_digit = any_digit || p != zeros;
+    }
+    run = p;
+    p = take_some_digits(p, digits, 19 - significant, taken);
+    scale -= taken;
+    any_digit = any_digit || p != run;
+  }
+  if (!any_digit) return nullptr;
+  if ((*p | 0x20) == 'e') {  // an e without digits is exponent 0
+    ++p;
+    const bool exp_negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    while (*p == '0') ++p;
+    std::uint64_t exponent = 0;
+    p = take_some_digits(p, exponent, 9, taken);
+    scale += exp_negative ? -static_cast<std::int64_t>(exponent) : static_cast<std::int64_t>(exponent);
+  }
+  if (*p == '\r' && !field_ends(p)) return decimal_without_cr(field, value);
+  if (!field_ends(p)) return nullptr;
+  value = {digits, scale, negative};
+  return p;
+}
+
+// A value with CR bytes inside (a bare CR joins what stands on both sides
+// of it): the value of its text without them, taken from a copy, when the
+// field is at most 64 bytes besides its CRs. Returns the end of the field
+// in the buffered text, or nullptr where long_decimal gives up.
+const char* decimal_without_cr(const char* p, decimal& value) {
+  p = skip_space_cr(p);
+  char text[64 + 1 + 16];
+  std::size_t n = 0;
+  for (; !is_space(*p) && *p != '\0'; ++p) {
+    if (*p == '\r') continue;
+    if (n == 64) return nullptr;
+    text[n++] = *p;
+  }
+  if (*p == '\0') return nullptr;  // the end of the buffered bytes, or a NUL byte
+  std::memset(text + n, ' ', sizeof text - n);
+  return long_decimal(text, value) == text + n ? p : nullptr;
+}
+
 TILVARO_INLINE const char* fast_decimal(const char* p, decimal& value) {
+  const char* const field = p;
   const bool negative = skip_to_digits(p);
   const char* first = p;
   std::uint64_t digits = 0;
@@ -271,12 +388,14 @@ TILVARO_INLINE const char* fast_decimal(const char* p, decimal& value) {
     if (*p == '-' || *p == '+') ++p;
     const std::uint64_t w = load8(p);
     const int n = digit_run(w);
-    if (n == 8) return nullptr;
+    if (n == 8) return long_decimal(field, value);
     const std::int64_t exponent = n == 0 ? 0 : digits_value(w, n);
     scale += exp_negative ? -exponent : exponent;
     p += n;
   }
-  if (count <= 0 || count > 19 || !field_ends(p)) return nullptr;
+  if (count > 19) return long_decimal(field, value);
+  if (*p == '\r' && !field_ends(p)) return decimal_without_cr(field, value);
+  if (count <= 0 || !field_ends(p)) return nullptr;
   value = {digits, scale, negative};
   return p;
 }
@@ -606,8 +725,13 @@ inline char* put_value(char* out, const char* field, std::size_t len, int decima
 
 }  // namespace
 
-void write_record(point_writer& out, const point_code& code, double first, double second) {
-  char* p = out.reserve(code.text_room() + 1 + value_text_max + 1 + value_text_max + 2);
+namespace {
+
+// The room write_record's text of a record with this code needs.
+std::size_t record_room(const point_code& code) { return code.text_room() + 1 + value_text_max + 1 + value_text_max + 2; }
+
+// write_record's text at p; returns its end.
+char* put_record(char* p, const point_code& code, double first, double second) {
   p = code.format(p);
   *p++ = '\t';
 #if TILVARO_SSE2
@@ -622,7 +746,13 @@ void write_record(point_writer& out, const point_code& code, double first, doubl
   }
   *p++ = '\r';
   *p++ = '\n';
-  out.commit_to(p);
+  return p;
+}
+
+}  // namespace
+
+void write_record(point_writer& out, const point_code& code, double first, double second) {
+  out.commit_to(put_record(out.reserve(record_room(code)), code, first, second));
 }
 
 namespace {
@@ -649,6 +779,25 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted)
     o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
   }
   return true;
+}
+
+// The records the fast paths leave, within the buffered bytes [p, limit):
+// read by read_record's general scanner and written as write_record writes
+// them, at out, whose room ends at out_end. Returns the end of the record
+// and moves out past its text, or nullptr when the record is not complete
+// or reaches limit (read_record then reads it, refilling the buffer), or
+// its text does not fit. Out of line: rare records.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+const char* copy_general_raw(const char* p, const char* limit, char*& out, const char* out_end) {
+  raw_cursor in(p, limit);
+  point_code code;
+  double a, b;
+  if (!scan_code(in, code) || !scan_value(in, a) || !scan_value(in, b) || in.at_limit()) return nullptr;
+  if (static_cast<std::size_t>(out_end - out) < record_room(code)) return nullptr;
+  out = put_record(out, code, a, b);
+  return in.pos();
 }
 
 int copy_general(text_reader& in, point_writer& out) {
@@ -728,10 +877,16 @@ record_run copy_run(const char* p, const char* limit, const char* stop, char* ou
   const char* const first = skip_space_cr(p);
   record_run run{first, first, nullptr, out, 0, 0, false};
   while (run.out <= out_last && run.next < stop) {
-    const char* const end = copy_fields(run.next, limit, run.out, run.formatted);
+    const char* end = copy_fields(run.next, limit, run.out, run.formatted);
     if (end == nullptr) {
-      run.blocked = true;
-      break;
+      // Any other record is read here too, in the general way: the run
+      // stops only at one that is not complete within the buffered bytes.
+      end = copy_general_raw(run.next, limit, run.out, out_last + copy_room);
+      if (end == nullptr) {
+        run.blocked = true;
+        break;
+      }
+      run.formatted += 3;
     }
     run.last = end;
     run.next = skip_space_cr(end);

@@ -32,12 +32,30 @@ void split_copy::start_helpers() {
   }
 }
 
+// The cost of any record is bounded: a buffer the reader fills is cut at
+// most once, whatever its records look like, so the hand-overs to the
+// helpers number at most (parts - 1) per buffer of min_split bytes or more,
+// never one per record. That holds because
+//  - no record ends a part early but one that is not complete within the
+//    buffered bytes (copy_run reads every other one itself, in the general
+//    way when its fast paths do not take it): there the part, and the
+//    copy, stop once per buffer (the merge reads that record, refilling),
+//    or at the end of the data;
+//  - a part thrown away (a record over several lines crossed its cut)
+//    leaves the rest of its buffer to this thread: copy() is called again
+//    there, in the same buffer, and does not cut it again;
+//  - whether to cut is decided from the last stretch copied (note()): when
+//    that is wrong, the cost is one cut of one buffer.
+// No record costs a system call or a refill of its own either: the copy
+// stops only at a buffer's end or at the end of the data.
 std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   const char* const begin = in.pos();
   const char* const limit = in.limit();
   const auto length = static_cast<std::size_t>(limit - begin);
-  if (parts_ < 2 || length < min_split_ || !heavy_) return note(copy_records(in, out));
+  const long long buffer_end = in.offset() + static_cast<long long>(length);
+  if (parts_ < 2 || length < min_split_ || !heavy_ || buffer_end == cut_end_) return note(copy_records(in, out));
   if (!started_) start_helpers();
+  cut_end_ = buffer_end;
 
   // Step 1: the cuts, each after the first LF past an even share of the
   // stretch; a later part starts at each cut.
@@ -64,6 +82,7 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
     }
     pending_ = later;
   }
+  counts_.started += later;
   work_or_ending_.notify_all();
 
   // Step 2: the first part, here: the records starting before the first cut.
@@ -78,7 +97,10 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   lock.unlock();
   for (unsigned i = 0; i < later; ++i) {
     const helper& h = *helpers_[i];
-    if (all.next != h.run.first) break;
+    if (all.next != h.run.first) {
+      counts_.dropped += later - i;
+      break;
+    }
     for (const char* p = h.buffer.get(); p < h.run.out;) {
       char* const o = out.reserve(1);
       const auto n = std::min(static_cast<std::size_t>(h.run.out - p), static_cast<std::size_t>(out.reserved_end() - o));

@@ -9,7 +9,8 @@
 // part before it ended exactly where it begins (a record over several lines
 // may cross a cut; then it is not, and the copy goes on from where the parts
 // appended so far end). Either way the result is that of copy_records, byte
-// for byte. Memory stays fixed: one buffer per later part.
+// for byte. Memory stays fixed: one buffer per later part. A buffer is cut
+// at most once, so a record never costs a hand-over of its own.
 #pragma once
 
 #include <condition_variable>
@@ -35,6 +36,15 @@ class split_copy {
   // number of records copied.
   std::size_t copy(text_reader& in, point_writer& out);
 
+  // How many later parts were given to helpers, and how many of them were
+  // thrown away (a record over several lines crossed their cut, or an
+  // earlier part stopped before it), since the copier was made.
+  struct part_counts {
+    std::size_t started = 0;
+    std::size_t dropped = 0;
+  };
+  part_counts parts() const { return counts_; }
+
  private:
   static constexpr std::size_t buffer_size = 1 << 18;
 
@@ -58,6 +68,8 @@ class split_copy {
   unsigned parts_;
   bool started_ = false;
   bool heavy_ = true;  // the fields of the last stretch were mostly formatted
+  long long cut_end_ = -1;  // the end (file offset) of the buffer cut last
+  part_counts counts_;
   std::unique_ptr<helper> helpers_[max_parts - 1];
   unsigned helper_count_ = 0;
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "decimal_wide.h"
 #include "digit_chunks.h"
 
 namespace {
@@ -218,6 +219,9 @@ double decimal_to_double_exact(std::uint64_t digits, std::int64_t exp10, bool ne
   // digits < 10^19, so beyond these exponents the result is certain.
   if (exp10 > 310) return sign * DBL_MAX;
   if (exp10 < -345) return sign * 0.0;
+
+  double wide;
+  if (decimal_to_double_wide(digits, exp10, wide)) return sign * wide;
 
 #if TILVARO_INT128
   if (exp10 >= -19 && exp10 <= 19) return sign * scale_wide(digits, static_cast<int>(exp10));

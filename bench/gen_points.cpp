@@ -20,7 +20,16 @@
 //              values), integer values without a point;
 //   varied     7 to 17 significant digits, '+' and '-' signs, exponents
 //              (e and E, point shifted), leading zeros, blanks and tabs
-//              mixed, LF and CR LF mixed.
+//              mixed, LF and CR LF mixed;
+//   long       code SPACE x SPACE y LF, full-precision fixed exports with
+//              13 to 20 decimals (601569.2038750000112);
+//   sci        code TAB x TAB y CR LF, 17 significant digits as %.16e or
+//              %.17g write them;
+//   ints       code SPACE x SPACE y LF, whole metres;
+//   mixed      the canonical form, one long record in ten;
+//   lead       code SPACE x SPACE y LF, leading zeros and 19 to 23
+//              significant digits, 19 digits with an exponent, or
+//              millimetres with a 3-digit exponent.
 //
 // Everything is integer arithmetic (micrometres) with a splitmix64 generator,
 // so one seed gives the same bytes on every machine and library.
@@ -31,24 +40,12 @@
 #include <cstring>
 #include <string>
 
+#include "point_forms.h"
+
 namespace {
 
-constexpr std::int64_t micro = 1000000;  // micrometres per metre
+using namespace gen;
 
-struct splitmix64 {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  // Uniform in [0, n) for n > 0 (the modulo bias is far below anything a
-  // benchmark could see).
-  std::int64_t below(std::int64_t n) { return static_cast<std::int64_t>((next() >> 11) % static_cast<std::uint64_t>(n)); }
-  // Uniform in [-a, a].
-  std::int64_t around(std::int64_t a) { return below(2 * a + 1) - a; }
-};
 
 struct box {
   std::int64_t xmin, ymin, xmax, ymax;  // micrometres
@@ -110,174 +107,6 @@ class track {
   std::int32_t code_;
 };
 
-// Writes the decimal digits of u; returns the end.
-char* put_digits(char* out, std::uint64_t u, int min_digits) {
-  char digits[24];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0 || n < min_digits);
-  while (n > 0) *out++ = digits[--n];
-  return out;
-}
-
-// Writes v as a signed integer; returns the end.
-char* put_signed(char* out, std::int64_t v) {
-  if (v >= 0) return put_digits(out, static_cast<std::uint64_t>(v), 1);
-  *out++ = '-';
-  return put_digits(out, static_cast<std::uint64_t>(-(v + 1)) + 1, 1);
-}
-
-// Writes micrometres as metres with exactly six decimals; returns the end.
-char* put_micro(char* out, std::int64_t v) {
-  if (v < 0) {
-    *out++ = '-';
-    v = -v;  // |v| is far below INT64_MAX for any box gen_points accepts
-  }
-  const std::uint64_t u = static_cast<std::uint64_t>(v);
-  out = put_digits(out, u / micro, 1);
-  *out++ = '.';
-  return put_digits(out, u % micro, 6);
-}
-
-// Writes one record line into out (room for 64 bytes); returns its end.
-char* put_record(char* out, std::int32_t code, std::int64_t a, std::int64_t b) {
-  out = put_signed(out, code);
-  *out++ = '\t';
-  out = put_micro(out, a);
-  *out++ = '\t';
-  out = put_micro(out, b);
-  *out++ = '\r';
-  *out++ = '\n';
-  return out;
-}
-
-enum class form { canonical, survey, varied };
-
-// Writes micrometres v as metres with d decimals (0 to 6, truncated toward
-// zero; none and no point for 0); returns the end.
-char* put_decimals(char* out, std::int64_t v, int d) {
-  if (v < 0) {
-    *out++ = '-';
-    v = -v;
-  }
-  const std::uint64_t u = static_cast<std::uint64_t>(v);
-  out = put_digits(out, u / micro, 1);
-  if (d == 0) return out;
-  *out++ = '.';
-  std::uint64_t scale = 1;
-  for (int i = d; i < 6; ++i) scale *= 10;
-  return put_digits(out, (u % micro) / scale, d);
-}
-
-// Writes records in one form. Its random choices come from a generator of
-// its own, so the track is the same whatever the form.
-class record_writer {
- public:
-  record_writer(form f, std::uint64_t seed) : form_(f), rng_{seed ^ 0xC3A5C85C97CB3127ULL} {}
-
-  // Writes one record into out (room for 128 bytes); returns its end.
-  char* put(char* out, std::int32_t code, std::int64_t a, std::int64_t b) {
-    switch (form_) {
-      case form::canonical:
-        return put_record(out, code, a, b);
-      case form::survey: {
-        out = put_signed(out, code);
-        *out++ = ' ';
-        out = put_decimals(out, a, survey_decimals());
-        *out++ = ' ';
-        out = put_decimals(out, b, survey_decimals());
-        *out++ = '\n';
-        return out;
-      }
-      case form::varied:
-        break;
-    }
-    static const char* const blanks[] = {" ", "\t", "  ", " \t ", "\t\t"};
-    if (rng_.below(8) == 0) out = put_text(out, blanks[rng_.below(5)]);
-    out = varied_code(out, code);
-    out = put_text(out, blanks[rng_.below(5)]);
-    out = varied_value(out, a);
-    out = put_text(out, blanks[rng_.below(5)]);
-    out = varied_value(out, b);
-    return put_text(out, rng_.below(2) ? "\n" : "\r\n");
-  }
-
- private:
-  static char* put_text(char* out, const char* s) {
-    while (*s) *out++ = *s++;
-    return out;
-  }
-
-  int survey_decimals() { return rng_.below(2) ? 3 : static_cast<int>(rng_.below(6)); }
-
-  char* varied_code(char* out, std::int32_t code) {
-    switch (rng_.below(8)) {
-      case 0:
-        *out++ = '+';
-        break;
-      case 1:
-        out = put_text(out, "00");
-        break;
-      case 2:
-        code = -code;
-        break;
-    }
-    return put_signed(out, code);
-  }
-
-  // v with 7 to 17 significant digits (digits past the micrometre are
-  // random), in fixed or exponent form, with or without sign and zeros.
-  char* varied_value(char* out, std::int64_t v) {
-    if (rng_.below(4) == 0) v = -v;
-    if (v < 0) {
-      *out++ = '-';
-      v = -v;
-    } else if (rng_.below(8) == 0) {
-      *out++ = '+';
-    }
-    char digits[24];
-    char* end = put_digits(digits, static_cast<std::uint64_t>(v), 7);
-    const int point = static_cast<int>(end - digits) - 6;  // integer digits
-    const int significant = 7 + static_cast<int>(rng_.below(11));
-    // One draw for the digits past the micrometre, whatever their number,
-    // so that the generator's sequence does not depend on the value.
-    for (std::uint64_t r = rng_.next(); end - digits < significant; r /= 10) *end++ = static_cast<char>('0' + r % 10);
-    int count = static_cast<int>(end - digits);
-    if (count > significant && significant >= point) count = significant;
-    if (count < point) count = point;
-    const std::uint64_t shape = rng_.below(8);
-    int shift = 0;  // the point moves left by shift; the exponent says +shift
-    if (shape < 2) {
-      shift = point - 1;  // d.ddd e+X
-    } else if (shape == 2) {
-      shift = static_cast<int>(rng_.below(7)) - 3;
-    } else if (shape == 3) {
-      out = put_text(out, "00");
-    }
-    const int at = point - shift;  // at least 1
-    for (int i = 0; i < count || i < at; ++i) {
-      if (i == at) *out++ = '.';
-      *out++ = i < count ? digits[i] : '0';
-    }
-    if (shape < 3) {
-      *out++ = rng_.below(2) ? 'e' : 'E';
-      if (shift < 0) {
-        *out++ = '-';
-        shift = -shift;
-      } else if (rng_.below(2)) {
-        *out++ = '+';
-      }
-      out = put_digits(out, static_cast<std::uint64_t>(shift), 1 + static_cast<int>(rng_.below(2)));
-    }
-    return out;
-  }
-
-  form form_;
-  splitmix64 rng_;
-};
-
 struct size_goal {
   bool records = false;  // count is a record count, else a byte count
   std::uint64_t count = 0;
@@ -322,7 +151,7 @@ bool parse_metres(const char* s, std::int64_t& v) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: gen_points [--form canonical|survey|varied] OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]\n"
+               "usage: gen_points [--form canonical|survey|varied|long|sci|ints|mixed|lead] OUTPUT SIZE SEED [XMIN YMIN XMAX YMAX]\n"
                "  SIZE: bytes (suffix K, M, G = 10^3, 10^6, 10^9) or records (suffix r)\n"
                "  box in whole metres, at least 100 m wide and high\n");
   return 2;
@@ -394,11 +223,20 @@ int main(int argc, char** argv) {
   form f = form::canonical;
   if (argc > 2 && std::strcmp(argv[1], "--form") == 0) {
     const std::string name = argv[2];
-    if (name == "survey") {
-      f = form::survey;
-    } else if (name == "varied") {
-      f = form::varied;
-    } else if (name != "canonical") {
+    static const struct {
+      const char* name;
+      form f;
+    } names[] = {{"canonical", form::canonical}, {"survey", form::survey}, {"varied", form::varied},
+                 {"long", form::long_fixed},     {"sci", form::sci},       {"ints", form::ints},
+                 {"mixed", form::mixed},         {"lead", form::lead}};
+    bool known = false;
+    for (const auto& n : names) {
+      if (name == n.name) {
+        f = n.f;
+        known = true;
+      }
+    }
+    if (!known) {
       return usage();
     }
     argc -= 2;

@@ -7,6 +7,12 @@ For each input form (gen_points --form):
     survey    - code SPACE x SPACE y LF, 0 to 5 decimals, integer values;
     varied    - signs, exponents, leading zeros, 7 to 17 significant
                 digits, blanks and tabs mixed, LF and CR LF mixed;
+    long      - full-precision fixed exports, 13 to 20 decimals;
+    sci       - 17 significant digits as %.16e and %.17g, TAB, CR LF;
+    ints      - whole units;
+    mixed     - the canonical form, one long record in ten;
+    lead      - leading zeros, 19 and more significant digits, 3-digit
+                exponents;
 it generates the inputs with fixed seeds in a working directory under the
 build directory (on disk), then times alternating rounds of
     floor   - cat of the inputs into one file, then fsync of that file;
@@ -32,9 +38,10 @@ import time
 
 FOLDER = "bench"
 RESULT = "merged"
-FORMS = ("canonical", "survey", "varied")
+FORMS = ("canonical", "survey", "varied", "long", "sci", "ints", "mixed", "lead")
 # The targets of each form: tilvaro / floor at most, stdio / tilvaro at least.
-TARGETS = {"canonical": (1.25, 20), "survey": (1.5, 20), "varied": (3, 10)}
+TARGETS = {"canonical": (1.25, 20), "survey": (1.5, 20), "varied": (3, 10), "long": (3, 6), "sci": (3, 6),
+           "ints": (2.5, 10), "mixed": (2, 10), "lead": (3, 5)}
 
 
 class BenchError(Exception):

@@ -10,15 +10,22 @@
 //    read by the general reader), and when a record already in the written
 //    form is copied whole;
 //  - a small buffer (fields across refills) reads what the default one does;
+//  - the copy step cuts the input's one buffer at most once (two later
+//    parts), whatever its records are;
 //  - format_decimal, wherever it answers, writes what format_value writes
 //    for the double nearest the same decimal (the first ten bytes give the
-//    digits, the exponent and the sign).
+//    digits, the exponent and the sign);
+//  - decimal_to_double_wide, wherever it answers, gives the double that the
+//    standard library's correctly rounded conversion of the same decimal
+//    gives (the same bytes, with exponents from -400 to 400).
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "decimal_wide.h"
 #include "memory_text.h"
 #include "point_file.h"
 #include "split_copy.h"
@@ -125,6 +132,24 @@ void check_decimal(const std::uint8_t* data, std::size_t size) {
   if (std::string(fast, end) != std::string(slow, slow_end)) std::abort();
 }
 
+// decimal_to_double_wide against from_chars, on a decimal taken from data.
+void check_wide(const std::uint8_t* data, std::size_t size) {
+  if (size < 10) return;
+  std::uint64_t digits;
+  std::memcpy(&digits, data, sizeof digits);
+  digits = digits % 10000000000000000000u + 1;
+  const int exp10 = (data[8] | data[9] << 8) % 801 - 400;
+  double wide;
+  if (!decimal_to_double_wide(digits, exp10, wide)) return;
+  char text[48];
+  char* p = std::to_chars(text, text + 24, digits).ptr;
+  *p++ = 'e';
+  p = std::to_chars(p, text + sizeof text, exp10).ptr;
+  double exact = 0.0;
+  std::from_chars(text, p, exact);
+  if (!same_bits(wide, exact)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -148,6 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   b.attach(other.load(data, size));
   copied.reset();
   rewritten.reset();
+  const std::size_t started = parts.parts().started;
   for (int guard = 0; guard < 1 << 20; ++guard) {
     point_code code;
     double x, y;
@@ -168,6 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   if (copied.bytes() != rewritten.bytes()) std::abort();
+  if (parts.parts().started - started > 2) std::abort();
   check_decimal(data, size);
+  check_wide(data, size);
   return 0;
 }

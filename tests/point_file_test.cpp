@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "side_thread_faults.h"
+#include "scan.h"
 #include "text_source.h"
 #include "value_text.h"
 
@@ -317,8 +318,36 @@ TEST(TextReader, ReadingAheadFileAfterFile) {
   EXPECT_EQ(side_thread_starts(), 1u);
 }
 
-// Random texts of the value syntax with up to 19 significant digits: the
-// C library's strtod is the oracle (infinite where the reader saturates).
+// The text of a value with its significant digits after the 19th made 0
+// (before the point) or dropped (after it): what the reader keeps.
+std::string first_19_digits(const std::string& v) {
+  std::string out;
+  int significant = 0;
+  bool point = false, exponent = false;
+  for (const char c : v) {
+    if (exponent || !is_digit(c)) {
+      exponent = exponent || c == 'e' || c == 'E';
+      point = point || c == '.';
+      out += c;
+    } else if (significant > 0 || c != '0') {
+      ++significant;
+      if (significant <= 19) {
+        out += c;
+      } else if (!point) {
+        out += '0';
+      }
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Random texts of the value syntax, of up to 19 significant digits and
+// just beyond (20, 40), leading zeros before and after the point, and
+// exponents of 1 to 12 digits: the C library's strtod of the text cut at
+// 19 significant digits is the oracle (infinite where the reader
+// saturates).
 TEST(ReadRecord, ValuesMatchStrtod) {
   std::mt19937_64 rng(29);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -327,20 +356,24 @@ TEST(ReadRecord, ValuesMatchStrtod) {
   for (int i = 0; i < 300000; ++i) {
     std::string v;
     if (pick(3) == 0) v += pick(2) ? '-' : '+';
-    const int total = 1 + pick(19);
-    const int zeros = pick(4);
+    static const int lengths[] = {18, 19, 20, 40};
+    const int total = pick(3) ? 1 + pick(19) : lengths[pick(4)];
+    const int zeros = pick(4) ? pick(4) : pick(30);
     v += std::string(static_cast<std::size_t>(zeros), '0');
-    const int point = pick(total + 2);
-    for (int k = 0; k < total; ++k) {
-      if (k == point) v += '.';
+    const int point = pick(4) ? pick(total + 2) : 0;
+    for (int k = 0, lead = pick(2) ? pick(25) : 0; k < total; ++k) {
+      if (k == point) v += '.' + std::string(static_cast<std::size_t>(lead), '0');
       v += static_cast<char>('0' + pick(10));
     }
     if (pick(2)) {
       v += pick(2) ? 'e' : 'E';
       if (pick(2)) v += pick(2) ? '-' : '+';
-      v += std::to_string(pick(2) ? pick(30) : pick(700));
+      const std::string e = std::to_string(pick(2) ? pick(30) : pick(700));
+      const int digits = 1 + pick(12);  // 1 to 12 digits, as many leading zeros as it takes
+      v += std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(e.size()))), '0') + e;
     }
     values.push_back(v);
+    if (pick(16) == 0) v.insert(static_cast<std::size_t>(pick(static_cast<int>(v.size()) + 1)), "\r");  // removed when read
     text += "1 " + v + " " + v + "\r\n";
   }
   text_source src(text);
@@ -348,7 +381,7 @@ TEST(ReadRecord, ValuesMatchStrtod) {
     point_code code;
     double a, b;
     ASSERT_EQ(read_record(src.reader, code, a, b), 3) << v;
-    double expected = std::strtod(v.c_str(), nullptr);
+    double expected = std::strtod(first_19_digits(v).c_str(), nullptr);
     if (std::isinf(expected)) expected = std::copysign(DBL_MAX, expected);
     ASSERT_TRUE(same(a, expected)) << v << " read " << a << " strtod " << expected;
   }
@@ -481,15 +514,17 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
   if (pick(6) == 0) s[s.size() - int_digits] = '0';
   if (!is_code && pick(8) != 0) {  // else an integer value
     s += '.';
-    const int decimals = pick(3) == 0 ? pick(pick(2) ? 9 : 20) : 6;
+    if (pick(8) == 0) s += std::string(static_cast<std::size_t>(pick(14)), '0');
+    const int decimals = pick(3) == 0 ? pick(pick(2) ? 9 : pick(2) ? 20 : 40) : 6;
     for (int i = 0; i < decimals; ++i) s += static_cast<char>('0' + pick(10));
     if (decimals > 6 && pick(4) == 0) {  // at or near a rounding tie
       const std::size_t at = s.size() - static_cast<std::size_t>(decimals - 6);
       s[at] = '5';
       if (pick(2)) std::fill(s.begin() + static_cast<std::ptrdiff_t>(at) + 1, s.end(), '0');
     }
-    if (pick(8) == 0) s += (pick(2) ? "e" : "E-") + std::to_string(pick(9));
+    if (pick(8) == 0) s += (pick(2) ? "e" : "E-") + std::string(static_cast<std::size_t>(pick(2) ? 0 : pick(12)), '0') + std::to_string(pick(9));
   }
+  if (pick(32) == 0) s.insert(static_cast<std::size_t>(pick(static_cast<int>(s.size()) + 1)), "\r");
   return s;
 }
 
@@ -537,6 +572,42 @@ TEST(CopyRecord, SameAsReadThenWrite) {
       ASSERT_EQ(copied.bytes(), rewritten.bytes()) << "round " << round << " buffer " << buffer;
     }
   }
+}
+
+// Records that the copy loop's fast paths once left to read_record, one
+// after the other: %.15f values, more than 19 digits, CR inside numbers,
+// exponents of many digits, words, long codes. Copied as the merge copies
+// them, they give read_record + write_record's bytes, and cut each buffer
+// of the reader at most once into three parts: no part per record, and
+// none thrown away (a record per line).
+TEST(CopyRecord, BlockedRecordsStartFewParts) {
+  std::string text;
+  for (int i = 0; text.size() < 600000; ++i) {
+    const std::string n = std::to_string(i);
+    char fixed[96];
+    std::snprintf(fixed, sizeof fixed, " %.15f %.15f\n", 601569.0 + i / 7.0, 2401802.0 - i / 3.0);
+    const std::string lines[] = {n + fixed, n + " 601569." + std::string(18, '0') + n + " 0000000000000000000000.5\n",
+                                 n + " 1\r2.5 3.\r25\r\n", n + " 1.5e00000000003 -2E-000000000001\n",
+                                 n + " +INF -NAN\n", "12345678901" + n + " 1 2\n"};
+    text += lines[i % 6];
+  }
+  text_source a(text), b(text);
+  record_sink copied, rewritten;
+  split_copy parts(1 << 16, 3);
+  point_code code;
+  double x, y;
+  int fields;
+  do {
+    parts.copy(a.reader, copied.out);
+    fields = read_record(a.reader, code, x, y);
+    if (fields == 3) write_record(copied.out, code, x, y);
+  } while (fields == 3);
+  while (read_record(b.reader, code, x, y) == 3) write_record(rewritten.out, code, x, y);
+  ASSERT_EQ(copied.bytes(), rewritten.bytes());
+  const std::size_t buffers = text.size() / text_reader::default_buffer_size + 1;
+  EXPECT_GE(parts.parts().started, 2u);
+  EXPECT_LE(parts.parts().started, 2 * buffers);
+  EXPECT_EQ(parts.parts().dropped, 0u);
 }
 
 }  // namespace

@@ -241,6 +241,20 @@ TEST(DecimalToDouble, WideDigitsAroundTies) {
       }
     }
   }
+  // Short binary fractions of many digits (8750000000000000000e-17 is
+  // 87.5), where the wide product's truncated power hides a carry, and
+  // the decimals one unit below them.
+  std::mt19937_64 rng(53);
+  for (int q = 1; q <= 27; ++q) {
+    std::uint64_t five = 1;
+    for (int i = 0; i < q; ++i) five *= 5;
+    for (int i = 0; i < 200; ++i) {
+      const std::uint64_t digits = five * (1 + rng() % (9999999999999999999u / five)) - (i % 3 == 0 ? 1 : 0);
+      char text[64];
+      std::snprintf(text, sizeof text, "%llue-%d", static_cast<unsigned long long>(digits), q);
+      ASSERT_EQ(decimal_to_double(digits, -q, false), std::strtod(text, nullptr)) << text;
+    }
+  }
 }
 
 // Random decimals of 1 to 19 significant digits, every exponent, against
