@@ -3,9 +3,11 @@
  *   peak_rss REPORT COMMAND [ARG...]
  *
  * COMMAND inherits standard input, output and error. When it ends, REPORT
- * gets one line "EXIT MAXRSS USER SYSTEM": its exit code (128 + signal
+ * gets one line "EXIT MAXRSS USER SYSTEM WALL": its exit code (128 + signal
  * number when a signal ended it), its peak resident set in KiB (ru_maxrss
- * of wait4), and the CPU seconds it spent in user and in system mode.
+ * of wait4), the CPU seconds it spent in user and in system mode, and the
+ * seconds from its start to its end on the monotonic clock (a blocking
+ * wait: no polling step rounds it).
  * peak_rss exits with the same code.
  *
  * Written in C and kept tiny on purpose: Linux counts the memory a child
@@ -18,7 +20,14 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+
+static double now(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -30,6 +39,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "peak_rss: cannot create %s: %s\n", argv[1], strerror(errno));
     return 2;
   }
+  const double start = now();
   pid_t pid = fork();
   if (pid < 0) {
     fprintf(stderr, "peak_rss: fork: %s\n", strerror(errno));
@@ -49,9 +59,10 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  const double wall = now() - start;
   int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  fprintf(report, "%d %ld %ld.%06ld %ld.%06ld\n", code, usage.ru_maxrss, (long)usage.ru_utime.tv_sec,
-          (long)usage.ru_utime.tv_usec, (long)usage.ru_stime.tv_sec, (long)usage.ru_stime.tv_usec);
+  fprintf(report, "%d %ld %ld.%06ld %ld.%06ld %.6f\n", code, usage.ru_maxrss, (long)usage.ru_utime.tv_sec,
+          (long)usage.ru_utime.tv_usec, (long)usage.ru_stime.tv_sec, (long)usage.ru_stime.tv_usec, wall);
   if (fclose(report) != 0) {
     fprintf(stderr, "peak_rss: cannot write %s\n", argv[1]);
     return 2;
