@@ -1,7 +1,8 @@
 // Fuzzes the dialogue's answer reading with arbitrary bytes as standard
 // input: a count, then names, as the dialogue asks them. Checked against a
-// plain reference reading of the same bytes: CR removed, cut at the first
-// 0x1A, split at blank, tab, LF, VT and FF.
+// plain reference reading of the same bytes: a byte-order mark dropped at
+// the very start, CR removed, cut at the first 0x1A, split at blank, tab,
+// LF, VT and FF.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,7 +18,8 @@ bool space(char c) { return c == ' ' || (c >= '\t' && c <= '\f'); }
 // The text as the dialogue must see it.
 std::string visible(const std::uint8_t* data, std::size_t size) {
   std::string s;
-  for (std::size_t i = 0; i < size && data[i] != 0x1A; ++i)
+  const bool mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
+  for (std::size_t i = mark ? 3 : 0; i < size && data[i] != 0x1A; ++i)
     if (data[i] != '\r') s += static_cast<char>(data[i]);
   return s;
 }
