@@ -687,7 +687,7 @@ TEST(MergeCommandLine, ProgressLineOnATerminal) {
 // Ctrl-C while the progress line is on the screen, in the dialogue (answers
 // from a file, console and progress line on the terminal) and with -o: the
 // line goes, and so does the terminal's echo of the key behind it. The
-// merge waits at the second input, a FIFO, to be opened again.
+// merge waits at the second input, a FIFO, to be read again.
 TEST(MergeCommandLine, CtrlCErasesTheProgressLine) {
   if (under_wine()) GTEST_SKIP() << "the tool built here, on a pseudo-terminal";
   const std::string header_a = "4 1 1\n5 2 2\n6 3 3\n";
@@ -714,14 +714,16 @@ TEST(MergeCommandLine, CtrlCErasesTheProgressLine) {
         },
         80);
     ASSERT_TRUE(tool.ok());
-    const int end = open_fifo_for_writing(fifo, kBoundMs);  // the bounds pass
+    // The header for the bounds pass; the FIFO stays open for writing, so
+    // the copy pass, whenever it opens it again, waits in its first read.
+    const int end = open_fifo_for_writing(fifo, kBoundMs);
     ASSERT_GE(end, 0);
     ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
-    ::close(end);
     const std::string drawn = "f.zqd   20.0 kB";  // the input's size is unknown: bytes done alone
     ASSERT_NE(tool.read_output(kBoundMs, drawn).find(drawn), std::string::npos) << tool.read_output(0);
     tool.type("\x03");
     const int status = tool.finish();
+    ::close(end);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
     const std::string seen = tool.read_output(kQuietMs);
     expect_screen(seen, run.console, 80);
