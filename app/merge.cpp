@@ -123,13 +123,13 @@ int treatment() {
   // gives the fields it holds; the fields it does not reach contribute
   // nothing (not the previous input's values).
   for (std::int64_t i = 1; i <= num_arch; ++i) {
-    const std::string nomim3 = im_number[static_cast<std::size_t>(i)].name;
+    image& input = im_number[static_cast<std::size_t>(i)];
+    const std::string& nomim3 = input.name;
     const std::string failed = open_input(head, nomim3);
     if (!failed.empty()) {
       complain(opened_path(nomim3), failed);
       return abandon("\n\tFile " + nomim3 + " unknown\n");
     }
-    image& input = im_number[static_cast<std::size_t>(i)];
     if (input.size < 0 || result_id.known) {
       const io_file_id id = io_identity(head.fd());
       if (input.size < 0) input.size = id.size;

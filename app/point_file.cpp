@@ -13,12 +13,15 @@
 #include "write_behind.h"
 
 // The record fast paths are small functions called a few times per record:
-// inlined, they share their constants and registers.
+// inlined, they share their constants and registers. The paths of rare
+// fields stay out of line, so that they do not crowd the common ones.
 #if defined(__GNUC__) || defined(__clang__)
 #define TILVARO_INLINE inline __attribute__((always_inline))
+#define TILVARO_NOINLINE __attribute__((noinline))
 #define TILVARO_RARE(c) __builtin_expect(static_cast<bool>(c), 0)
 #else
 #define TILVARO_INLINE inline
+#define TILVARO_NOINLINE
 #define TILVARO_RARE(c) (c)
 #endif
 
@@ -305,9 +308,7 @@ const char* decimal_without_cr(const char* p, decimal& value);
 // that of its first nine significant digits (further ones do not change
 // what a double can hold). nullptr where fast_decimal gives up too.
 
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))
-#endif
+TILVARO_NOINLINE
 const char* long_decimal(const char* p, decimal& value) {
   const char* const field = p;
   const bool negative = skip_to_digits(p);
@@ -485,9 +486,7 @@ TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value,
 
 // The records short_record leaves: the record fast path, then the general
 // scanner. Out of line, so the common record needs few registers.
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))
-#endif
+TILVARO_NOINLINE
 int read_record_rest(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
   double a, b;
@@ -536,9 +535,7 @@ TILVARO_SSSE3 __attribute__((noinline)) int read_record_lanes(text_reader& reade
 }
 #endif
 
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))
-#endif
+TILVARO_NOINLINE
 int read_record_words(text_reader& reader, point_code& code, double& first, double& second) {
   return read_record_using<false>(reader, code, first, second);
 }
@@ -788,9 +785,7 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted)
 // and moves out past its text, or nullptr when the record is not complete
 // or reaches limit (read_record then reads it, refilling the buffer), or
 // its text does not fit. Out of line: rare records.
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))
-#endif
+TILVARO_NOINLINE
 const char* copy_general_raw(const char* p, const char* limit, char*& out, const char* out_end) {
   raw_cursor in(p, limit);
   point_code code;

@@ -27,7 +27,7 @@ std::string opened_path(const std::string& path);
 // given on the command line.
 struct image {
   std::string name;
-  long long size = -1;  // in bytes, when the folder's listing gave it; -1 otherwise
+  long long size = -1;  // in bytes: from the folder's listing or the bounds pass; -1 unknown
 };
 
 // The number of inputs as typed (0 when no number was typed; 0 or less
