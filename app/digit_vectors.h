@@ -1,15 +1,9 @@
-// Decimal digits sixteen at a time, in one SSE register: the six-decimal
-// text of a value's micro-units (SSE2), the common case of every value
-// written; and the value of a short field's digits (SSSE3), the common case
-// of every value read.
+// Decimal digits sixteen at a time, in one SSE2 register: the six-decimal
+// text of a value's micro-units, the common case of every value written.
 //
-// x86-64 always has SSE2. SSSE3 (every x86-64 processor of the last fifteen
-// years or so) is asked of the processor at run time: the functions that
-// need it are compiled for it alone (TILVARO_SSSE3), and their callers check
-// have_ssse3() first. Other hosts, compilers without such per-function
-// targets, and builds that force the plain arithmetic
-// (TILVARO_PORTABLE_ARITHMETIC, so the tests cover that path too), take the
-// word-wise digit_chunks.h versions instead.
+// x86-64 always has SSE2. Other hosts, and builds that force the plain
+// arithmetic (TILVARO_PORTABLE_ARITHMETIC, so the tests cover that path
+// too), take the word-wise digit_chunks.h version instead.
 #pragma once
 
 #include <cassert>
@@ -23,14 +17,6 @@
 #include <emmintrin.h>
 #else
 #define TILVARO_SSE2 0
-#endif
-
-#if TILVARO_SSE2 && (defined(__GNUC__) || defined(__clang__))
-#define TILVARO_LANES 1
-#define TILVARO_SSSE3 __attribute__((target("ssse3")))
-#include <tmmintrin.h>
-#else
-#define TILVARO_LANES 0
 #endif
 
 #if TILVARO_SSE2
@@ -100,18 +86,6 @@ inline units_micro_pair units_micro_texts(__m128i lanes) {
   return {digits(_mm_unpacklo_epi8(v, zero)), digits(_mm_unpackhi_epi8(v, zero))};
 }
 
-// Two values as write_units_micro writes them, the first, sep, the second,
-// each after a '-' when its bit in minus is set (bit 0: the first), from
-// lanes as units_micro_texts takes them. Precondition: out has room for 48
-// bytes (one byte after the text is scratch).
-inline char* write_units_micro_pair(char* out, __m128i lanes, unsigned minus, char sep) {
-  const units_micro_pair text = units_micro_texts(lanes);
-  if (minus & 1) *out++ = '-';
-  out = store_units_micro(out, text.first);
-  *out++ = sep;
-  if (minus & 2) *out++ = '-';
-  return store_units_micro(out, text.second);
-}
 #endif
 
 // Writes units without leading zeros (one digit for 0), a point and the six
@@ -133,71 +107,3 @@ inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t mic
 #endif
 }
 
-#if TILVARO_LANES
-// Whether the processor has SSSE3: asked once, when the program starts.
-// Before that (from another static initializer) the answer is no, which
-// only means the plain path.
-inline const bool ssse3_present = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3") != 0;
-}();
-inline bool have_ssse3() { return ssse3_present; }
-
-// Sixteen text bytes as digit values: values holds byte - '0' in each lane;
-// bit i of nondigits is set when byte i is not a digit (bits 16 and up: 0).
-struct digit_lanes {
-  __m128i values;
-  unsigned nondigits;
-};
-
-// Precondition: p[0..15] are readable.
-TILVARO_SSSE3 inline digit_lanes load_digit_lanes(const char* p) {
-  const __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
-  const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(9)), x);  // unsigned x <= 9
-  return {x, ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFFu};
-}
-
-// For each n and d from 0 to 7, the byte shuffle that puts the digits of
-// lanes [0, n) and [n + 1, n + 1 + d) (skipping the point between them) at
-// the end of a register, in order, and zero before them.
-struct digit_shuffles {
-  alignas(16) signed char order[64][16];
-  constexpr digit_shuffles() : order() {
-    for (int n = 0; n < 8; ++n) {
-      for (int d = 0; d < 8; ++d) {
-        for (int k = 0; k < 16; ++k) {  // k: the lane's place from the end
-          signed char from = -128;        // high bit: the lane becomes 0
-          if (k < d) {
-            from = static_cast<signed char>(n + d - k);
-          } else if (k < d + n) {
-            from = static_cast<signed char>(n - 1 - (k - d));
-          }
-          order[n * 8 + d][15 - k] = from;
-        }
-      }
-    }
-  }
-};
-inline constexpr digit_shuffles digit_shuffle_table{};
-
-// The number written by the digits of lanes [0, n), then those of
-// [n + 1, n + 1 + d): below 10^14. Preconditions: 0 <= n, d <= 7, and those
-// lanes hold digits (values from load_digit_lanes).
-//
-// Step 1: the digits to the end of the register, zero before them.
-// Step 2: neighbouring lanes to 2-digit, then 4-digit values (multiply-add).
-// Step 3: the four 4-digit values to two 8-digit ones, then one number.
-TILVARO_SSSE3 inline std::uint64_t lanes_value(__m128i values, int n, int d) {
-  assert(n >= 0 && n <= 7 && d >= 0 && d <= 7);
-  // Step 1.
-  const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(digit_shuffle_table.order[n * 8 + d]));
-  const __m128i digits = _mm_shuffle_epi8(values, order);
-  // Step 2: lane pairs weighted 10 and 1, then 100 and 1.
-  const __m128i two = _mm_maddubs_epi16(digits, _mm_set1_epi16(0x010A));
-  const __m128i four = _mm_madd_epi16(two, _mm_set1_epi32(0x00010064));
-  // Step 3: 4-digit values fit 16 bits; pairs weighted 10^4 and 1.
-  const __m128i eight = _mm_madd_epi16(_mm_packs_epi32(four, four), _mm_set1_epi32(0x00012710));
-  const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(eight));
-  return (both & 0xFFFFFFFFu) * 100000000u + (both >> 32);
-}
-#endif

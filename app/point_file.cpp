@@ -205,17 +205,6 @@ inline const char* skip_space_cr(const char* p) {
   return p;
 }
 
-// The same, with the common case first: the CR LF or LF that ends the
-// record before, and the next record straight after it.
-inline const char* skip_line_end(const char* p) {
-  if (p[0] == '\r' && p[1] == '\n') {
-    p += 2;
-  } else if (p[0] == '\n') {
-    ++p;
-  }
-  return is_space(*p) || *p == '\r' ? skip_space_cr(p + 1) : p;
-}
-
 // A field that stopped at p ends there when p, past any CRs, is white space.
 // The NUL sentinel at the end of the buffered bytes is not.
 inline bool field_ends(const char* p) {
@@ -236,17 +225,6 @@ inline const char* take_digits(const char* p, std::uint64_t& digits) {
     p += n;
     if (n < 8) return p;
   }
-}
-
-// Skips a '-' at p; returns whether there was one. A branch, not
-// arithmetic: the sign is rare, and a predicted branch keeps the load of *p
-// off the chain from one field's position to the next.
-TILVARO_INLINE bool take_minus(const char*& p) {
-  if (TILVARO_RARE(*p == '-')) {
-    ++p;
-    return true;
-  }
-  return false;
 }
 
 // The LF ending the line at p, when it stands within 48 bytes and before
@@ -408,84 +386,8 @@ TILVARO_INLINE const char* fast_value(const char* p, double& value) {
   return p;
 }
 
-// The common record, code and values each followed by one blank or tab
-// (the last by white space, or CRs and then white space), read without the
-// loops of the path above: a code of 1 to 7 digits, values of 1 to 7
-// integer digits, a point and 1 to 7 decimals, each with an optional '-'.
-// Such a value is digits * 10^-d with digits < 10^14 < 2^53, so
-// decimal_to_double gives it exactly as the path above does. Gives up
-// (nullptr) on anything else; the path above then reads the record.
-// A field of the common record ends at p: the last one with white space
-// (or CRs and then white space), the others with one blank or tab.
-inline bool short_field_ends(const char* p, bool last) { return last ? field_ends(p) : *p == ' ' || *p == '\t'; }
-
-TILVARO_INLINE const char* short_value(const char* p, double& value, bool last) {
-  const bool negative = take_minus(p);
-  const char* q = p;
-  const std::uint64_t w = load8(q);
-  const int n = digit_run(w);
-  if (n == 0 || n == 8 || q[n] != '.') return nullptr;
-  const std::uint64_t f = load8(q + n + 1);
-  const int d = digit_run(f);
-  const char* end = q + n + 1 + d;
-  if (d == 0 || d == 8 || !short_field_ends(end, last)) return nullptr;
-  const std::uint64_t digits = digits_value(w, n) * integer_powers_of_ten[d] + digits_value(f, d);
-  value = decimal_to_double(digits, -d, negative);
-  return end;
-}
-
-// The code of the common record at p, after the line end before it;
-// returns the start of the first value, or nullptr.
-TILVARO_INLINE const char* short_code(const char* p, std::int32_t& code) {
-  p = skip_line_end(p);
-  const bool negative = take_minus(p);
-  const std::uint64_t w = load8(p);
-  const int n = digit_run(w);
-  if (n == 0 || n == 8 || !short_field_ends(p + n, false)) return nullptr;
-  const auto c = static_cast<std::int32_t>(digits_value(w, n));
-  code = negative ? -c : c;
-  return p + n + 1;
-}
-
-// The common record, its values read by Value (short_value or, with
-// SSSE3, short_value_lanes).
-template <const char* (*Value)(const char*, double&, bool)>
-TILVARO_INLINE const char* short_record(const char* p, std::int32_t& code, double& first, double& second) {
-  std::int32_t c;
-  if ((p = short_code(p, c)) == nullptr || (p = Value(p, first, false)) == nullptr ||
-      (p = Value(p + 1, second, true)) == nullptr)
-    return nullptr;
-  code = c;
-  return p;
-}
-
-#if TILVARO_LANES
-// short_value with the field's digits read sixteen at a time
-// (digit_vectors.h): the same fields, the same results.
-TILVARO_SSSE3 inline const char* short_value_lanes(const char* p, double& value, bool last) {
-  const bool negative = take_minus(p);
-  const digit_lanes x = load_digit_lanes(p);
-  // The point is the first byte that is not a digit, the field's end the
-  // second: found side by side, so the next field need not wait for the
-  // count of integer digits.
-  const unsigned nondigits = x.nondigits | 0x30000u;  // two stoppers past the 16 bytes
-  const int n = lowest_bit(nondigits);
-  const int after = lowest_bit(nondigits & (nondigits - 1));
-  const int d = after - n - 1;
-  const char* end = p + after;
-  if (n == 0 || n >= 8 || p[n] != '.' || d == 0 || d >= 8 || !short_field_ends(end, last)) return nullptr;
-  // decimal_to_double's first case without its tests, which hold here (the
-  // digits are below 10^14 < 2^53, 1 <= d <= 7): one correctly rounded
-  // division of two exact doubles (doc/performance.md has what the tests
-  // cost a record).
-  const double v = static_cast<double>(lanes_value(x.values, n, d)) / exact_powers_of_ten[d];
-  value = negative ? -v : v;
-  return end;
-}
-#endif
-
-// The records short_record leaves: the record fast path, then the general
-// scanner. Out of line, so the common record needs few registers.
+// The record fast path (the copy engine's recognisers), then the general
+// scanner.
 TILVARO_NOINLINE
 int read_record_rest(text_reader& reader, point_code& code, double& first, double& second) {
   std::int32_t c;
@@ -504,40 +406,6 @@ int read_record_rest(text_reader& reader, point_code& code, double& first, doubl
   if (!scan_value(in, first)) return 1;
   if (!scan_value(in, second)) return 2;
   return 3;
-}
-
-template <bool Lanes>
-TILVARO_INLINE int read_record_using(text_reader& reader, point_code& code, double& first, double& second) {
-  std::int32_t c;
-  double a, b;
-  const char* end;
-#if TILVARO_LANES
-  if (Lanes) {
-    end = short_record<short_value_lanes>(reader.pos(), c, a, b);
-  } else
-#endif
-  {
-    end = short_record<short_value>(reader.pos(), c, a, b);
-  }
-  if (end == nullptr) return read_record_rest(reader, code, first, second);
-  code.assign(c);
-  first = a;
-  second = b;
-  reader.advance_to(end);
-  return 3;
-}
-
-// The two readers, whole and apart: read_record only jumps to one of them.
-#if TILVARO_LANES
-TILVARO_SSSE3 __attribute__((noinline)) int read_record_lanes(text_reader& reader, point_code& code, double& first,
-                                                             double& second) {
-  return read_record_using<true>(reader, code, first, second);
-}
-#endif
-
-TILVARO_NOINLINE
-int read_record_words(text_reader& reader, point_code& code, double& first, double& second) {
-  return read_record_using<false>(reader, code, first, second);
 }
 
 }  // namespace
@@ -588,10 +456,7 @@ bool operator==(const point_code& a, const point_code& b) {
 }
 
 int read_record(text_reader& reader, point_code& code, double& first, double& second) {
-#if TILVARO_LANES
-  if (have_ssse3()) return read_record_lanes(reader, code, first, second);
-#endif
-  return read_record_words(reader, code, first, second);
+  return read_record_rest(reader, code, first, second);
 }
 
 point_writer::point_writer() : own_(new char[buffer_size]), buf_(own_), cur_(buf_), end_(buf_ + buffer_size) {
@@ -732,16 +597,9 @@ std::size_t record_room(const point_code& code) { return code.text_room() + 1 + 
 char* put_record(char* p, const point_code& code, double first, double second) {
   p = code.format(p);
   *p++ = '\t';
-#if TILVARO_SSE2
-  if (char* end = format_value_pair(p, first, second, '\t')) {
-    p = end;
-  } else
-#endif
-  {
-    p = format_value(p, first);
-    *p++ = '\t';
-    p = format_value(p, second);
-  }
+  p = format_value(p, first);
+  *p++ = '\t';
+  p = format_value(p, second);
   *p++ = '\r';
   *p++ = '\n';
   return p;

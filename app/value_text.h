@@ -167,41 +167,6 @@ inline char* format_value(char* out, double v) {
   return format_value_rest(out, v);
 }
 
-#if TILVARO_SSE2
-// x, sep and y as format_value writes them, both at once in the lanes of
-// SSE2 registers, when both are format_value's common case (|v| * 10^6
-// below 10^14 - 1 and not within 2^-6 of a half-integer: the same proof);
-// otherwise nullptr, and what was written is scratch. Precondition: out has
-// room for 48 bytes.
-//
-// Step 1: s = |v| * 10^6 and t = s + 2^52 per lane; the test of both.
-// Step 2: units from |v| (cvttpd2dq: below 10^8 < 2^31), and n - units *
-//         10^6 from t's low bits (the carry to the units, 10^6, goes the
-//         other way: rare).
-// Step 3: a '-' where v is negative and n is not 0, that is where s > 1/2.
-inline char* format_value_pair(char* out, double x, double y, char sep) {
-  // Step 1.
-  const __m128d sign = _mm_set1_pd(-0.0);
-  const __m128d v = _mm_set_pd(y, x);
-  const __m128d a = _mm_andnot_pd(sign, v);
-  const __m128d s = _mm_mul_pd(a, _mm_set1_pd(1e6));
-  const __m128d t = _mm_add_pd(s, _mm_set1_pd(0x1p52));
-  const __m128d off = _mm_andnot_pd(sign, _mm_sub_pd(s, _mm_sub_pd(t, _mm_set1_pd(0x1p52))));
-  const __m128d ok = _mm_and_pd(_mm_cmplt_pd(s, _mm_set1_pd(99999999999999.0)), _mm_cmplt_pd(off, _mm_set1_pd(0.5 - 0x1p-6)));
-  if (_mm_movemask_pd(ok) != 3) return nullptr;
-  // Step 2.
-  const __m128i units = _mm_unpacklo_epi32(_mm_cvttpd_epi32(a), _mm_setzero_si128());  // 64-bit lanes
-  const __m128i n = _mm_sub_epi64(_mm_castpd_si128(t), _mm_set1_epi64x(0x4330000000000000));
-  const __m128i micro = _mm_sub_epi64(n, _mm_mul_epu32(units, _mm_set1_epi32(1000000)));
-  if ((_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(micro, _mm_set1_epi32(1000000)))) & 5) != 0) return nullptr;
-  const __m128i tenths = _mm_mul_epu32(micro, _mm_set1_epi32(10));
-  // Step 3.
-  const auto minus =
-      static_cast<unsigned>(_mm_movemask_pd(_mm_and_pd(v, _mm_cmpgt_pd(s, _mm_set1_pd(0.5)))));
-  return write_units_micro_pair(out, _mm_or_si128(units, _mm_slli_epi64(tenths, 32)), minus, sep);
-}
-#endif
-
 // The texts of the codes 0 to 999, the most common ones: one to three
 // digits, and in the fourth byte their count.
 struct short_code_texts {
