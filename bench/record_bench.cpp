@@ -24,7 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "point_file.h"
+#include "record_copy.h"
+#include "record_read.h"
 #include "text_reader.h"
 
 namespace {

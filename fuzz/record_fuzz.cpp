@@ -27,7 +27,8 @@
 
 #include "decimal_wide.h"
 #include "memory_text.h"
-#include "point_file.h"
+#include "record_copy.h"
+#include "record_read.h"
 #include "split_copy.h"
 #include "value_text.h"
 

@@ -1,6 +1,7 @@
 // Reading and writing point-file records: the syntax table, the line-end and
 // end-of-file rules, a differential check against strtod, and round trips.
-#include "point_file.h"
+#include "record_copy.h"
+#include "record_read.h"
 #include "split_copy.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "result_file.h"
 
 #include "interrupt.h"
-#include "point_file.h"
+#include "record_writer.h"
 #include "result_stream.h"
 
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include "host_names.h"
 #include "io.h"
 #include "progress.h"
+#include "record_read.h"
 #include "scan.h"
 #include "split_copy.h"
 #include "state.h"

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "point_file.h"
+#include "record_writer.h"
 #include "result_file.h"
 #include "write_behind.h"
 

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <thread>
 
-#include "point_file.h"
+#include "record_copy.h"
 
 class split_copy {
  public:

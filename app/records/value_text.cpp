@@ -8,17 +8,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "compiler.h"
 #include "decimal_wide.h"
 #include "digit_chunks.h"
 
 namespace {
-
-// The rare forms stay out of line, so the common one needs no stack frame.
-#if defined(__GNUC__) || defined(__clang__)
-#define TILVARO_COLD __attribute__((noinline, cold))
-#else
-#define TILVARO_COLD
-#endif
 
 // Writes n in decimal without leading zeros, eight digits at a time.
 // Up to 7 bytes after the text are scratch.

@@ -12,11 +12,8 @@
 
 #include "digit_chunks.h"
 
-#if !defined(TILVARO_PORTABLE_ARITHMETIC) && defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
-#define TILVARO_SSE2 1
+#if TILVARO_SSE2
 #include <emmintrin.h>
-#else
-#define TILVARO_SSE2 0
 #endif
 
 #if TILVARO_SSE2

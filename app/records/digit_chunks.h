@@ -10,26 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define TILVARO_SWAR 1
-#else
-#define TILVARO_SWAR 0
-#endif
-
-// The bit counts and the 64 x 64-bit product below use the compiler's
-// built-ins where GCC or Clang has them, and plain C++ elsewhere (MSVC,
-// 32-bit targets without a 128-bit type). TILVARO_PORTABLE_ARITHMETIC forces
-// the plain versions, so that the tests prove them equal on any host.
-#if !defined(TILVARO_PORTABLE_ARITHMETIC) && (defined(__GNUC__) || defined(__clang__))
-#define TILVARO_BUILTIN_BITS 1
-#else
-#define TILVARO_BUILTIN_BITS 0
-#endif
-#if TILVARO_BUILTIN_BITS && defined(__SIZEOF_INT128__)
-#define TILVARO_INT128 1
-#else
-#define TILVARO_INT128 0
-#endif
+#include "compiler.h"
 
 // The index of the lowest set bit of x. Precondition: x != 0.
 inline int lowest_bit(std::uint64_t x) {

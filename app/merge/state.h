@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "point_file.h"
 #include "result_stream.h"
 
 // How the run was asked for; the defaults are the dialogue's, and the

@@ -1,0 +1,171 @@
+// Copying point-file records: the recognisers of record_fields.h on the
+// buffered text, the general scanner for the records they leave.
+#include "record_copy.h"
+
+#include <cassert>
+
+#include "record_fields.h"
+#include "record_read.h"
+#include "record_scan.h"
+#include "value_text.h"
+
+namespace {
+
+// One value of the copy step: a plain value is copied as text; another one
+// that decimal_value reads is written from its decimal digits
+// (format_decimal) or, when they cannot tell, from its double. False when
+// neither path takes it. formatted counts the values not copied as text.
+TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted) {
+  p = skip_space_cr(p);
+  int decimals;
+  if (const std::size_t n = plain_value(p, decimals)) {
+    o = put_plain_value(o, p, n, decimals);
+    p += n;
+    return true;
+  }
+  decimal d;
+  p = decimal_value(p, d);
+  if (p == nullptr) return false;
+  ++formatted;
+  if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
+    o = end;
+  } else {
+    o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+  }
+  return true;
+}
+
+// The records the recognisers leave, within the buffered bytes [p, limit):
+// read by read_record's general scanner and written as write_record writes
+// them, at out, whose room ends at out_end. Returns the end of the record
+// and moves out past its text, or nullptr when the record is not complete
+// or reaches limit (read_record then reads it, refilling the buffer), or
+// its text does not fit. Out of line: rare records.
+TILVARO_NOINLINE
+const char* copy_general_raw(const char* p, const char* limit, char*& out, const char* out_end) {
+  raw_cursor in(p, limit);
+  point_code code;
+  double a, b;
+  if (!scan_code(in, code) || !scan_value(in, a) || !scan_value(in, b) || in.at_limit()) return nullptr;
+  if (static_cast<std::size_t>(out_end - out) < record_room(code)) return nullptr;
+  out = put_record(out, code, a, b);
+  return in.pos();
+}
+
+int copy_general(text_reader& in, point_writer& out) {
+  point_code c;
+  double a, b;
+  const int fields = read_record(in, c, a, b);
+  if (fields == 3) write_record(out, c, a, b);
+  return fields;
+}
+
+// The recognisers of copy_record: the record at p (after white space)
+// written at o. Returns the end of its last field, o moved past its text;
+// or nullptr, o then holding scratch, when a field is not one that these
+// paths take. formatted counts the fields not copied as text. Precondition:
+// o has room for copy_room bytes.
+static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a record's text and scratch");
+
+TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted) {
+  char* o = out;
+  // A record in the written form: 21 to 42 bytes, copied as 32 bytes from its start
+  // and 16 up to its end (both within the reader's padding, as the record
+  // is at least 21 bytes and ends before the sentinel). Its end is taken
+  // from a search for the LF, which the fields' scan must then meet: the
+  // next record's start (the reader's position) and the output's end then
+  // wait only for that short search, not for the scan of every field, so
+  // the scans of successive records overlap. The search starts once the
+  // code and x are in that form: other forms do not pay it.
+  const char* e = written_code(p);
+  if (e != nullptr && (e = written_value(e + 1, '\t')) != nullptr) {
+    const char* lf = line_end(p, limit);
+    if (lf != nullptr && written_value(e + 1, '\r') == lf - 1) {
+      const std::size_t len = static_cast<std::size_t>(lf + 1 - p);
+      assert(len >= 21 && len <= 42);
+      std::memcpy(o, p, 32);
+      std::memcpy(o + len - 16, p + len - 16, 16);
+      out = o + len;
+      return lf - 1;
+    }
+  }
+
+  if (const std::size_t n = plain_code(p)) {
+    o = put_text(o, p, n);
+    p += n;
+  } else {
+    std::int32_t c;
+    p = decimal_code(p, c);
+    if (p == nullptr) return nullptr;
+    ++formatted;
+    o = format_code(o, c);
+  }
+  *o++ = '\t';
+  if (!copy_value(p, o, formatted)) return nullptr;
+  *o++ = '\t';
+  if (!copy_value(p, o, formatted)) return nullptr;
+  *o++ = '\r';
+  *o++ = '\n';
+  out = o;
+  return p;
+}
+
+}  // namespace
+
+int copy_record(text_reader& in, point_writer& out) {
+  char* o = out.reserve(copy_room);
+  std::size_t formatted = 0;
+  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o, formatted)) {
+    out.commit_to(o);
+    in.advance_to(end);
+    return 3;
+  }
+  return copy_general(in, out);
+}
+
+record_run copy_run(const char* p, const char* limit, const char* stop, char* out, char* out_last) {
+  // The positions stay in locals from record to record, and the next
+  // record's start waits only for this one's end.
+  const char* const first = skip_space_cr(p);
+  record_run run{first, first, nullptr, out, 0, 0, false};
+  while (run.out <= out_last && run.next < stop) {
+    const char* end = copy_fields(run.next, limit, run.out, run.formatted);
+    if (end == nullptr) {
+      // Any other record is read here too, in the general way: the run
+      // stops only at one that is not complete within the buffered bytes.
+      end = copy_general_raw(run.next, limit, run.out, out_last + copy_room);
+      if (end == nullptr) {
+        run.blocked = true;
+        break;
+      }
+      run.formatted += 3;
+    }
+    run.last = end;
+    run.next = skip_space_cr(end);
+    ++run.count;
+  }
+  return run;
+}
+
+record_run copy_records(text_reader& in, point_writer& out, const char* stop) {
+  if (stop == nullptr) stop = in.limit() + 1;  // past any record start
+  record_run all{};
+  const char* p = in.pos();
+  for (;;) {
+    char* const o = out.reserve(copy_room);
+    const record_run run = copy_run(p, in.limit(), stop, o, out.reserved_end() - copy_room);
+    out.commit_to(run.out);
+    if (all.first == nullptr) all.first = run.first;
+    if (run.last != nullptr) all.last = run.last;
+    all.count += run.count;
+    all.formatted += run.formatted;
+    p = all.next = run.next;
+    if (run.blocked || p >= stop) {
+      all.blocked = run.blocked;
+      all.out = run.out;
+      break;
+    }
+  }
+  if (all.last != nullptr) in.advance_to(all.last);
+  return all;
+}

@@ -1,0 +1,235 @@
+// The field recognisers that reading and copying share: each looks at the
+// buffered text of one field and says whether the field has its form.
+//
+//   recogniser          text it takes                       what it gives
+//   ------------------  ----------------------------------  -------------------------
+//   written_code        the written form of a code: '-'?,   the field's end, where
+//                       1-7 digits, no leading zero, not    the TAB must stand
+//                       "-0"
+//   written_value       the written form of a value: '-'?,  the field's end, where
+//                       1-7 integer digits (no leading      sep must stand; with
+//                       zero but a lone 0, not after '-'),  written_code: the record
+//                       '.', exactly 6 decimals             is copied whole
+//   plain_code          '-'?, 1-15 digits, no leading zero, its length: copied as
+//                       not "-0"; a field                   text
+//   plain_value         '-'?, 1-7 integer digits (no        its length and its
+//                       leading zero but a lone 0), '.'     decimals: copied as
+//                       and 0-6 decimals or no point; not   text, padded to six
+//                       a negative zero; a field            decimals
+//   decimal_code        '+' or '-'?, at most 10 digits, in  the code as an int32
+//                       the signed 32-bit range; a field
+//   decimal_value       '+' or '-'?, digits with at most    a decimal (digits,
+//                       one point, 'e' or 'E' with '+' or   exponent, sign):
+//                       '-'? and at most 7 digits; at most  formatted from its
+//                       19 digits counting leading zeros;   digits, or read as
+//                       a field                             the double it rounds to
+//   long_decimal_value  the same with any number of digits  the same decimal: the
+//                       and exponent digits, and CRs        first 19 significant
+//                       inside the field                    digits kept
+//
+// A field ends with white space, or with CR bytes and then white space
+// (field_ends). White space and CR bytes before a field are skipped
+// (skip_space_cr): removing the CRs there changes nothing. Each recogniser
+// gives up (0 or nullptr) on anything else, and on a field that runs up to
+// the end of the buffered bytes, whose text may go on after a refill: the
+// general scanner (record_scan.h) then reads the record from the same place,
+// so both give the same result whenever a recogniser answers.
+//
+// Every recogniser may read 16 bytes past any position before the end of
+// the buffered bytes: the reader's padding allows it (text_reader.h), and
+// the NUL sentinel at the end is not a field's end.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "compiler.h"
+#include "digit_chunks.h"
+#include "scan.h"
+
+inline const char* skip_space_cr(const char* p) {
+  while (is_space(*p) || *p == '\r') ++p;
+  return p;
+}
+
+// A field that stopped at p ends there when p, past any CRs, is white space.
+// The NUL sentinel at the end of the buffered bytes is not.
+inline bool field_ends(const char* p) {
+  if (p[0] == '\r' && p[1] == '\n') return true;  // the usual line end
+  while (*p == '\r') ++p;
+  return is_space(*p);
+}
+
+// The LF ending the line at p, when it stands within 48 bytes and before
+// limit; else nullptr.
+inline const char* line_end(const char* p, const char* limit) {
+  const std::size_t room = static_cast<std::size_t>(limit - p);
+  return static_cast<const char*>(std::memchr(p, '\n', room < 48 ? room : 48));
+}
+
+// ---- The written form ----
+
+inline const char* written_code(const char* p) {
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  const int n = digit_run(load8(q));
+  if (n == 0 || n == 8 || q[n] != '\t' || (q[0] == '0' && (n > 1 || negative))) return nullptr;
+  return q + n;
+}
+
+inline const char* written_value(const char* p, char sep) {
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  const int n = digit_run(load8(q));
+  if (n == 0 || n == 8 || q[n] != '.' || digit_run(load8(q + n + 1)) != 6 || q[n + 7] != sep) return nullptr;
+  if (q[0] == '0' && (n > 1 || negative)) return nullptr;
+  return q + n + 7;
+}
+
+// ---- Plain fields: their text is their written form ----
+
+// A code is written as the integer it is, so a plain code's text is its own
+// written form, whatever its length.
+inline std::size_t plain_code(const char* p) {
+  const std::size_t sign = *p == '-';
+  const char* q = p + sign;
+  int n = digit_run(load8(q));
+  if (n == 8) n += digit_run(load8(q + 8));
+  if (n == 0 || n > 15 || (q[0] == '0' && (n > 1 || sign))) return 0;
+  return field_ends(q + n) ? sign + static_cast<std::size_t>(n) : 0;
+}
+
+// decimals gets the number of digits after the point (-1 when there is
+// none). A plain value's text s has |s| < 10^7, so the double nearest to it
+// is within |s| * 2^-53 < 1.2e-9 of it, far inside the half unit (5e-7)
+// that would let the six-decimal rounding come out as anything but s again.
+inline std::size_t plain_value(const char* p, int& decimals) {
+  const std::size_t sign = *p == '-';
+  const char* q = p + sign;
+  const int n = digit_run(load8(q));
+  if (n == 0 || n == 8 || (q[0] == '0' && n > 1)) return 0;
+  const char* end = q + n;
+  int d = -1;
+  if (*end == '.') {
+    d = digit_run(load8(end + 1));
+    if (d > 6) return 0;
+    end += 1 + d;
+  }
+  if (!field_ends(end)) return 0;
+  if (sign && q[0] == '0' && n == 1) {  // -0, -0., -0.000: zero unless a decimal is not
+    bool zero = true;
+    for (int i = 0; i < d; ++i) zero = zero && q[2 + i] == '0';
+    if (zero) return 0;
+  }
+  decimals = d;
+  return static_cast<std::size_t>(end - p);
+}
+
+// Copies a field of len <= 16 bytes: always 16 bytes, then moves on by len.
+// The source may read past the field (the padding allows it); the
+// destination bytes after the field are scratch that the next piece
+// overwrites.
+inline char* put_text(char* out, const char* field, std::size_t len) {
+  std::memcpy(out, field, 16);
+  return out + len;
+}
+
+// Copies a plain_value text and pads it to six decimals: at most 23 bytes
+// are stored, 15 of them kept.
+inline char* put_plain_value(char* out, const char* field, std::size_t len, int decimals) {
+  out = put_text(out, field, len);
+  if (decimals < 0) {
+    *out++ = '.';
+    decimals = 0;
+  }
+  std::memcpy(out, "00000000", 8);
+  return out + (6 - decimals);
+}
+
+// ---- Decimals: fields read as their digits ----
+
+// A value as decimal_value reads it: (negative ? -1 : 1) * digits * 10^exp10,
+// with digits < 10^19.
+struct decimal {
+  std::uint64_t digits;
+  std::int64_t exp10;
+  bool negative;
+};
+
+// Appends the run of digits at p to digits (which wraps when the run is
+// longer than 19 digits: the callers give up on such runs) and returns the
+// end of the run.
+inline const char* take_digits(const char* p, std::uint64_t& digits) {
+  for (;;) {
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    if (n == 0) return p;
+    digits = digits * integer_powers_of_ten[n] + digits_value(w, n);
+    p += n;
+    if (n < 8) return p;
+  }
+}
+
+// Skips white space, CR and a sign; returns whether the sign was '-'.
+inline bool skip_to_digits(const char*& p) {
+  p = skip_space_cr(p);
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  return negative;
+}
+
+TILVARO_INLINE const char* decimal_code(const char* p, std::int32_t& code) {
+  const bool negative = skip_to_digits(p);
+  const char* first = p;
+  std::uint64_t n = 0;
+  p = take_digits(p, n);
+  if (p == first || p - first > 10 || n > 2147483647u + (negative ? 1u : 0u) || !field_ends(p)) return nullptr;
+  code = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n));
+  return p;
+}
+
+// decimal_value's rare fields, out of line: more than 19 digits (leading
+// zeros included), an exponent of 8 digits or more, or CRs inside. The same
+// syntax and the same decimal as the general scanner's: leading zeros are
+// not significant, the first 19 significant digits are kept, later integer
+// digits scale the value up and later decimals are dropped; the exponent is
+// that of its first nine significant digits (further ones do not change
+// what a double can hold).
+const char* long_decimal_value(const char* p, decimal& value);
+// A field with CR bytes inside (a bare CR joins what stands on both sides
+// of it): the decimal of its text without them, or nullptr.
+const char* decimal_value_without_cr(const char* p, decimal& value);
+
+TILVARO_INLINE const char* decimal_value(const char* p, decimal& value) {
+  const char* const field = p;
+  const bool negative = skip_to_digits(p);
+  const char* first = p;
+  std::uint64_t digits = 0;
+  p = take_digits(p, digits);
+  std::ptrdiff_t count = p - first;  // digits, leading zeros included
+  std::int64_t scale = 0;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    p = take_digits(p, digits);
+    scale = fraction - p;
+    count -= scale;
+  }
+  if ((*p | 0x20) == 'e') {  // an exponent of at most 7 digits (none: 0)
+    ++p;
+    const bool exp_negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    const std::uint64_t w = load8(p);
+    const int n = digit_run(w);
+    if (n == 8) return long_decimal_value(field, value);
+    const std::int64_t exponent = n == 0 ? 0 : digits_value(w, n);
+    scale += exp_negative ? -exponent : exponent;
+    p += n;
+  }
+  if (count > 19) return long_decimal_value(field, value);
+  if (*p == '\r' && !field_ends(p)) return decimal_value_without_cr(field, value);
+  if (count <= 0 || !field_ends(p)) return nullptr;
+  value = {digits, scale, negative};
+  return p;
+}
