@@ -7,7 +7,7 @@ namespace {
 // Appends at most room digits of the run at p to digits, one word at a
 // time, and returns the end of the whole run; taken gets how many were
 // appended.
-const char* take_some_digits(const char* p, std::uint64_t& digits, int room, int& taken) {
+inline const char* take_some_digits(const char* p, std::uint64_t& digits, int room, int& taken) {
   taken = 0;
   for (;;) {
     const std::uint64_t w = load8(p);
