@@ -7,8 +7,8 @@
 //  - the merge's copy step writes exactly what read_record + write_record do,
 //    whichever of its paths a field takes (copied as text and padded to six
 //    decimals, formatted from a decimal_ recogniser's value, or the whole
-//    record read by the general reader: read_record is that reader alone), and when a record already in the written
-//    form is copied whole;
+//    record read by the general reader, which read_record is alone), and
+//    when a record already in the written form is copied whole;
 //  - a small buffer (fields across refills) reads what the default one does;
 //  - the copy step cuts the input's one buffer at most once (two later
 //    parts), whatever its records are;
