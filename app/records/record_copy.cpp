@@ -69,14 +69,14 @@ static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a 
 
 TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted) {
   char* o = out;
-  // A record in the written form: 21 to 42 bytes, copied as 32 bytes from its start
-  // and 16 up to its end (both within the reader's padding, as the record
-  // is at least 21 bytes and ends before the sentinel). Its end is taken
-  // from a search for the LF, which the fields' scan must then meet: the
-  // next record's start (the reader's position) and the output's end then
-  // wait only for that short search, not for the scan of every field, so
-  // the scans of successive records overlap. The search starts once the
-  // code and x are in that form: other forms do not pay it.
+  // A record in the written form: 21 to 42 bytes, copied as 32 bytes from its
+  // start and 16 up to its end (both within the reader's padding, as the
+  // record is at least 21 bytes and ends before the sentinel). Its end is
+  // taken from a search for the LF, which the fields' scan must then meet: the
+  // next record's start (the reader's position) and the output's end then wait
+  // only for that short search, not for the scan of every field, so the scans
+  // of successive records overlap. The search starts once the code and x are
+  // in that form: other forms do not pay it.
   const char* e = written_code(p);
   if (e != nullptr && (e = written_value(e + 1, '\t')) != nullptr) {
     const char* lf = line_end(p, limit);
