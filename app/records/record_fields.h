@@ -1,5 +1,6 @@
-// The field recognisers that reading and copying share: each looks at the
-// buffered text of one field and says whether the field has its form.
+// The field recognisers of the copy loop: each looks at the buffered text of
+// one field and says whether the field has its form. read_record is the
+// general scanner alone, and the tests hold every recogniser to it.
 //
 //   recogniser          text it takes                       what it gives
 //   ------------------  ----------------------------------  -------------------------
