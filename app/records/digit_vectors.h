@@ -39,11 +39,11 @@ inline char* store_units_micro(char* out, __m128i v) {
 #endif
 
 #if TILVARO_SSE2
-// The texts of two values side by side, from one register of 32-bit lanes
-// [units0, tenths0, units1, tenths1], where tenths is micro * 10: each value
-// a register of units' eight digits (leading zeros included), then those of
-// micro * 10 (< 10^7, so its first digit is 0, made the point, and its last
-// is scratch). Preconditions: each units < 10^8, each micro < 10^6.
+// The text of a value, from a register whose two low 32-bit lanes are
+// [units, tenths], where tenths is micro * 10: units' eight digits (leading
+// zeros included), then those of micro * 10 (< 10^7, so its first digit is
+// 0, made the point, and its last is scratch). Preconditions: units < 10^8,
+// micro < 10^6.
 //
 // Step 1: each 32-bit lane split by 10^4 into two 16-bit lanes (x *
 //         0xD1B71759 >> 45 is x / 10^4 for x < 10^8: the error, x * 0.12 /
@@ -52,14 +52,10 @@ inline char* store_units_micro(char* out, __m128i v) {
 //         multiply-add by 10^4.
 // Step 2: each 16-bit lane (< 10^4) split by 100 into two bytes (x * 5243
 //         >> 19 is x / 100 for x < 10^4).
-// Step 3: each value's eight bytes (< 100) widened to 16-bit lanes and split
-//         by 10 into two digits (x * 6554 >> 16 is x / 10 for x < 100).
+// Step 3: the eight bytes (< 100) widened to 16-bit lanes and split by 10
+//         into two digits (x * 6554 >> 16 is x / 10 for x < 100).
 // Step 4: ASCII; byte 8, the 0 before the decimals, becomes the point.
-struct units_micro_pair {
-  __m128i first, second;
-};
-
-inline units_micro_pair units_micro_texts(__m128i lanes) {
+inline __m128i units_micro_text(__m128i lanes) {
   // Step 1.
   const __m128i by_e4 = _mm_set1_epi32(static_cast<int>(0xD1B71759u));
   const __m128i even = _mm_srli_epi64(_mm_mul_epu32(lanes, by_e4), 45);
@@ -75,12 +71,9 @@ inline units_micro_pair units_micro_texts(__m128i lanes) {
   const __m128i high2 = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(5243)), 3);
   v = _mm_or_si128(high2, _mm_slli_epi16(_mm_sub_epi16(v, _mm_mullo_epi16(high2, hundred)), 8));
   // Steps 3 and 4.
-  const auto digits = [ten](__m128i w) {
-    const __m128i high1 = _mm_mulhi_epu16(w, _mm_set1_epi16(6554));
-    return units_micro_ascii(_mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(w, _mm_mullo_epi16(high1, ten)), 8)));
-  };
-  const __m128i zero = _mm_setzero_si128();
-  return {digits(_mm_unpacklo_epi8(v, zero)), digits(_mm_unpackhi_epi8(v, zero))};
+  const __m128i w = _mm_unpacklo_epi8(v, _mm_setzero_si128());
+  const __m128i high1 = _mm_mulhi_epu16(w, _mm_set1_epi16(6554));
+  return units_micro_ascii(_mm_or_si128(high1, _mm_slli_epi16(_mm_sub_epi16(w, _mm_mullo_epi16(high1, ten)), 8)));
 }
 
 #endif
@@ -92,10 +85,9 @@ inline units_micro_pair units_micro_texts(__m128i lanes) {
 inline char* write_units_micro(char* out, std::uint32_t units, std::uint32_t micro) {
   assert(units < 100000000 && micro < 1000000);
 #if TILVARO_SSE2
-  // The first of a pair whose second is 0 (its steps fall away unused).
   const __m128i lanes = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(units)),
                                            _mm_cvtsi32_si128(static_cast<int>(micro * 10)));
-  return store_units_micro(out, units_micro_texts(lanes).first);
+  return store_units_micro(out, units_micro_text(lanes));
 #else
   const std::uint64_t word = digits_text8(units);
   out = store_last(out, word, significant_digits(word));
