@@ -11,18 +11,12 @@
 
 namespace {
 
-// One value of the copy step: a plain value is copied as text; another one
-// that decimal_value reads is written from its decimal digits
-// (format_decimal) or, when they cannot tell, from its double. False when
-// neither path takes it. formatted counts the values not copied as text.
-TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted) {
-  p = skip_space_cr(p);
-  int decimals;
-  if (const std::size_t n = plain_value(p, decimals)) {
-    o = put_plain_value(o, p, n, decimals);
-    p += n;
-    return true;
-  }
+// One value of the copy step that is not plain: a value that decimal_value
+// reads is written from its decimal digits (format_decimal) or, when they
+// cannot tell, from its double. False when it does not read it. formatted
+// counts the values not copied as text. p stands at the field and moves to
+// its end.
+TILVARO_INLINE bool copy_formatted_value(const char*& p, char*& o, std::size_t& formatted) {
   decimal d;
   p = decimal_value(p, d);
   if (p == nullptr) return false;
@@ -33,6 +27,18 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted)
     o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
   }
   return true;
+}
+
+// One value of the copy step: a plain value is copied as text, another one
+// as copy_formatted_value writes it.
+TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted) {
+  int decimals;
+  if (const std::size_t n = plain_value(p, decimals)) {
+    o = put_plain_value(o, p, n, decimals);
+    p += n;
+    return true;
+  }
+  return copy_formatted_value(p, o, formatted);
 }
 
 // The records the recognisers leave, within the buffered bytes [p, limit):
@@ -61,22 +67,35 @@ int copy_general(text_reader& in, point_writer& out) {
 }
 
 // The recognisers of copy_record: the record at p (after white space)
-// written at o. Returns the end of its last field, o moved past its text;
+// written at o. Returns the end of its last field, o moved past its text,
+// and next set to where the record after it starts (white space skipped);
 // or nullptr, o then holding scratch, when a field is not one that these
-// paths take. formatted counts the fields not copied as text. Precondition:
-// o has room for copy_room bytes.
+// paths take. formatted counts the fields not copied as text.
+// Preconditions: o has room for copy_room bytes; every field these paths
+// take ends at white space or a CR (field_ends), so next is found from the
+// byte after the last field.
+//
+// The copy of successive records overlaps only where the next record's
+// start is known before this one's fields are scanned: each field's end
+// comes from the scan of the one before, a chain of loads that would
+// otherwise pace the loop. So wherever a record's fields are copied as text
+// (the written form, or a plain code and x), the LF ending its line is
+// searched for from its start, and when the last field ends the line, next
+// is taken from that search. The branch that checks it is what the next
+// record waits for, not the scan, as long as records keep to one line.
+// Records whose x is formatted are paced by the formatting instead, and do
+// not pay the search.
 static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a record's text and scratch");
 
-TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted) {
+TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted,
+                                       const char*& next) {
   char* o = out;
+  const char* const start = p;
   // A record in the written form: 21 to 42 bytes, copied as 32 bytes from its
   // start and 16 up to its end (both within the reader's padding, as the
   // record is at least 21 bytes and ends before the sentinel). Its end is
-  // taken from a search for the LF, which the fields' scan must then meet: the
-  // next record's start (the reader's position) and the output's end then wait
-  // only for that short search, not for the scan of every field, so the scans
-  // of successive records overlap. The search starts once the code and x are
-  // in that form: other forms do not pay it.
+  // the LF, which the fields' scan must then meet. The search starts once the
+  // code and x are in that form.
   const char* e = written_code(p);
   if (e != nullptr && (e = written_value(e + 1, '\t')) != nullptr) {
     const char* lf = line_end(p, limit);
@@ -86,6 +105,7 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
       std::memcpy(o, p, 32);
       std::memcpy(o + len - 16, p + len - 16, 16);
       out = o + len;
+      next = skip_space_cr(lf + 1);
       return lf - 1;
     }
   }
@@ -100,10 +120,30 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
     ++formatted;
     o = format_code(o, c);
   }
+  assert(field_ends(p));
   *o++ = '\t';
-  if (!copy_value(p, o, formatted)) return nullptr;
-  *o++ = '\t';
-  if (!copy_value(p, o, formatted)) return nullptr;
+  p = skip_space_cr(p + 1);
+  int decimals;
+  if (const std::size_t n = plain_value(p, decimals)) {
+    o = put_plain_value(o, p, n, decimals);
+    const char* const lf = line_end(start, limit);
+    p = skip_space_cr(p + n + 1);
+    *o++ = '\t';
+    if (!copy_value(p, o, formatted)) return nullptr;
+    // Each arm skips on its own: one shared skip after a selected pointer
+    // would let the compiler select it without a branch, from the scan.
+    if (lf != nullptr && (p == lf || p + 1 == lf)) {
+      next = skip_space_cr(lf + 1);
+    } else {
+      next = skip_space_cr(p + 1);
+    }
+  } else {
+    if (!copy_formatted_value(p, o, formatted)) return nullptr;
+    *o++ = '\t';
+    p = skip_space_cr(p + 1);
+    if (!copy_value(p, o, formatted)) return nullptr;
+    next = skip_space_cr(p + 1);
+  }
   *o++ = '\r';
   *o++ = '\n';
   out = o;
@@ -115,7 +155,8 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
 int copy_record(text_reader& in, point_writer& out) {
   char* o = out.reserve(copy_room);
   std::size_t formatted = 0;
-  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o, formatted)) {
+  const char* next;
+  if (const char* end = copy_fields(skip_space_cr(in.pos()), in.limit(), o, formatted, next)) {
     out.commit_to(o);
     in.advance_to(end);
     return 3;
@@ -125,12 +166,16 @@ int copy_record(text_reader& in, point_writer& out) {
 
 record_run copy_run(const char* p, const char* limit, const char* stop, char* out, char* out_last) {
   // The positions stay in locals from record to record, and the next
-  // record's start waits only for this one's end.
+  // record's start is copy_fields' next: for most records it waits only for
+  // the search for the LF, not for the scan of the fields.
   const char* const first = skip_space_cr(p);
   record_run run{first, first, nullptr, out, 0, 0, false};
   while (run.out <= out_last && run.next < stop) {
-    const char* end = copy_fields(run.next, limit, run.out, run.formatted);
-    if (end == nullptr) {
+    const char* next;
+    const char* end = copy_fields(run.next, limit, run.out, run.formatted, next);
+    if (end != nullptr) {
+      run.next = next;
+    } else {
       // Any other record is read here too, in the general way: the run
       // stops only at one that is not complete within the buffered bytes.
       end = copy_general_raw(run.next, limit, run.out, out_last + copy_room);
@@ -139,9 +184,9 @@ record_run copy_run(const char* p, const char* limit, const char* stop, char* ou
         break;
       }
       run.formatted += 3;
+      run.next = skip_space_cr(end);
     }
     run.last = end;
-    run.next = skip_space_cr(end);
     ++run.count;
   }
   return run;
