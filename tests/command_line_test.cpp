@@ -101,6 +101,9 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
       {{"-q", "a", "b"}, 2, "", "tilvaro: input files need the result's path: -o RESULT\n" + try_help},
       {{"-o", "r", "-T"}, 2, "", "tilvaro: option '-T' needs the list's path\n" + try_help},
       {{"-o", "r", "--files-from="}, 2, "", "tilvaro: option '--files-from' needs the list's path\n" + try_help},
+      {{"-o", "r", "-", "a", "-"}, 2, "", "tilvaro: '-' (standard input) is named more than once\n" + try_help},
+      {{"-o", "r", "-T", "-", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
+      {{"-T-", "-o", "r", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
   };
   work_dir w;
   for (const auto& c : cases) {

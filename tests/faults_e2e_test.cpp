@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,47 +137,81 @@ TEST(Faults, InputThatCannotBeOpenedSaysWhy) {
   }
 }
 
-// An input that is there for the bounds pass and gone (or unreadable) for
-// the copy pass. The input is a FIFO: the tool's first open of it waits for
-// this test to open the other end, so the test knows when to take it away;
-// then it writes the header and closes, and the tool's second open fails.
-void input_taken_away(bool remove) {
-  survey s;
-  const std::string fifo = s.w.at("images/s/f.zqd");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  open_to_all(s.w);
-  ::chmod(s.w.at("images/s").c_str(), 0777);  // the unprivileged run creates its temporary here
-  const pid_t pid = remove ? start_tool(s.w, "s 2 a f r") : start_tool(s.w, "s 2 a f r", as_nobody, sandbox_tool(s.w));
-  const int end = open_fifo_for_writing(fifo);  // waits for the bounds pass
-  if (end < 0) ::kill(pid, SIGKILL);
-  ASSERT_GE(end, 0) << finish_tool(s.w, pid).err;
-  if (remove) {
-    ::unlink(fifo.c_str());
-  } else {
-    ::chmod(fifo.c_str(), 0);
-  }
-  ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
-  ::close(end);
-  const tool_result r = finish_tool(s.w, pid);
-  EXPECT_EQ(r.status, 1);
-  const std::string reason = remove ? "No such file or directory" : "Permission denied";
-  EXPECT_EQ(from_copy_pass(r.out),
-            crlf("\n\tFile 1 Name : C:\\images\\s\\a.zqd \n\tFile 2 Name : C:\\images\\s\\f.zqd "
-                 "\n\tFile C:\\images\\s\\f.zqd cannot be opened again (" + reason + ")\n"));
-  EXPECT_EQ(r.err, "tilvaro: images/s/f.zqd: " + reason + "\n");
-  if (remove) {
-    s.expect_untouched();
-  } else {
-    s.expect_untouched({"f.zqd"});
+// A regular input changed between the bounds pass and the copy pass. Two
+// FIFOs pace the run: p1, read once and held open, keeps the copy pass
+// waiting until this test has written the rest of it; p3, the third input,
+// is opened by the bounds pass only after it has read f.zqd's header. The
+// test changes f.zqd in between, while the tool waits at p3's open.
+TEST(Faults, InputChangedBetweenThePasses) {
+  const std::string grown = header_a + "1 1 1\n";
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> change;
+    bool as_nobody;
+    const char* console;  // the run's last line; "" when the merge succeeds
+    const char* reason;
+  } cases[] = {
+      {"removed", [](const std::string& f) { ::unlink(f.c_str()); }, false, "cannot be opened again (No such file or directory)",
+       "No such file or directory"},
+      {"unreadable", [](const std::string& f) { ::chmod(f.c_str(), 0); }, true, "cannot be opened again (Permission denied)",
+       "Permission denied"},
+      {"replaced", [](const std::string& f) {
+         std::ofstream(f + ".new", std::ios::binary) << "4 0 0\n5 9 9\n6 0 9\n8 8 8\n";
+         ::rename((f + ".new").c_str(), f.c_str());
+       }, false, "changed while it was being merged", "changed while it was being merged"},
+      {"emptied", [](const std::string& f) { ::truncate(f.c_str(), 0); }, false, "changed while it was being merged",
+       "changed while it was being merged"},
+      {"header rewritten in place", [](const std::string& f) {
+         const int fd = ::open(f.c_str(), O_WRONLY);
+         (void)!::pwrite(fd, "7", 1, 2);
+         ::close(fd);
+       }, false, "changed while it was being merged", "changed while it was being merged"},
+      {"grown behind its header", [](const std::string& f) { std::ofstream(f, std::ios::app) << "2 2 2\n"; }, false, "",
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    survey s;
+    s.w.put("images/s/f.zqd", grown);
+    for (const char* p : {"images/s/p1.zqd", "images/s/p3.zqd"}) ASSERT_EQ(::mkfifo(s.w.at(p).c_str(), 0644), 0);
+    open_to_all(s.w);
+    ::chmod(s.w.at("images/s").c_str(), 0777);  // the unprivileged run creates its temporary here
+    const pid_t pid = c.as_nobody ? start_tool(s.w, "s 3 p1 f p3 r", as_nobody, sandbox_tool(s.w))
+                                  : start_tool(s.w, "s 3 p1 f p3 r");
+    const int p1 = open_fifo_for_writing(s.w.at("images/s/p1.zqd"));
+    const bool p1_written = p1 >= 0 && ::write(p1, header_a.data(), header_a.size()) == ssize_t(header_a.size());
+    const int p3 = p1_written ? open_fifo_for_writing(s.w.at("images/s/p3.zqd")) : -1;  // f.zqd's header is read
+    if (p3 < 0) ::kill(pid, SIGKILL);
+    ASSERT_GE(p3, 0) << finish_tool(s.w, pid).err;
+    c.change(s.w.at("images/s/f.zqd"));
+    EXPECT_EQ(::write(p3, header_a.data(), header_a.size()), ssize_t(header_a.size()));
+    ::close(p3);
+    EXPECT_EQ(::write(p1, "5 5 5\n", 6), 6);
+    ::close(p1);
+    const tool_result r = finish_tool(s.w, pid);
+    if (*c.console == '\0') {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      EXPECT_NE(s.w.get("images/s/r.zqd").find("\r\n1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n"),
+                std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(from_copy_pass(r.out),
+              crlf("\n\tFile 1 Name : C:\\images\\s\\p1.zqd \n\tFile 2 Name : C:\\images\\s\\f.zqd "
+                   "\n\tFile C:\\images\\s\\f.zqd " + std::string(c.console) + "\n"));
+    EXPECT_EQ(r.err, "tilvaro: images/s/f.zqd: " + std::string(c.reason) + "\n");
+    std::set<std::string> names{"a.zqd", "big.zqd", "r.zqd", "p1.zqd", "p3.zqd"};
+    if (s.w.exists("images/s/f.zqd")) names.insert("f.zqd");
+    EXPECT_EQ(s.w.list("images/s"), names);
+    EXPECT_EQ(s.w.get("images/s/r.zqd"), old_result);
   }
 }
 
-TEST(Faults, InputRemovedBetweenThePasses) { input_taken_away(true); }
-TEST(Faults, InputUnreadableBetweenThePasses) { input_taken_away(false); }
-
 // Interrupted in the middle of a merge: the large input has been partly
-// copied into the temporary, and the tool waits at a FIFO input's second
-// open. The signal must remove the temporary and end the tool by itself.
+// copied into the temporary, and the tool waits for the rest of a FIFO
+// input, which this test holds open. The signal must remove the temporary
+// and end the tool by itself.
 void interrupted(int sig) {
   survey s;
   const std::string fifo = s.w.at("images/s/f.zqd");
@@ -185,7 +221,6 @@ void interrupted(int sig) {
   if (end < 0) ::kill(pid, SIGKILL);
   ASSERT_GE(end, 0) << finish_tool(s.w, pid).err;
   ASSERT_EQ(::write(end, header_a.data(), header_a.size()), static_cast<ssize_t>(header_a.size()));
-  ::close(end);
 
   // Wait until part of the large input is in the temporary (the rest may
   // still wait in the writer's buffers).
@@ -203,6 +238,7 @@ void interrupted(int sig) {
   ASSERT_FALSE(temp.empty()) << "no temporary grew" << finish_tool(s.w, pid).err;
   ::kill(pid, sig);
   const tool_result r = finish_tool(s.w, pid);
+  ::close(end);
   EXPECT_EQ(r.signal, sig);
   // Console text still pending goes out on the way down.
   EXPECT_NE(r.out.find(crlf("\n\tFile 1 Name : C:\\images\\s\\big.zqd ")), std::string::npos);

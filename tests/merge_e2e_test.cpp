@@ -4,6 +4,8 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -185,7 +187,7 @@ TEST(Merge, CopyEndingEarlyIsWarnedOnceCleanEndsAreNot) {
       {"1 1 1\n2 2 two\n3 3 3\n", 5, 14},
       {"1 1 1\r\n7 1.5", 5, 5},  // the last record cut short
       {"1 1 1\n\n\n-", 7, 1},
-      {"1 1 1\nword\x1A" "rest", 5, 4},
+      {"1 1 1\nword\x1A" "rest", 5, 9},  // counted from the file's size, not read to the 0x1A
       {"1 1 1\n\n  x 2 2\r\n3 3 3\r\n", 6, 14},
   };
   for (const auto& c : cases) {
@@ -590,6 +592,93 @@ TEST(MergeCommandLine, PatternsAreExpandedInNameOrder) {
     EXPECT_EQ(run_args(w, {"-o", "r.zqd", "t/a*.zqd"}).status, 0);
     EXPECT_EQ(w.get("r.zqd"), records({"a*.zqd"}));
   }
+}
+
+// Runs writer(fd) in a process of its own on the write end of a pipe whose
+// read end becomes target_fd of the child: for start_tool's setup. The
+// writer is killed by the broken pipe once the tool has gone.
+std::function<void()> piped_into(int target_fd, std::function<void(int)> writer) {
+  return [=] {
+    int p[2];
+    if (::pipe(p) != 0) _exit(125);
+    if (::fork() == 0) {
+      ::signal(SIGPIPE, SIG_DFL);
+      ::close(p[0]);
+      writer(p[1]);
+      _exit(0);
+    }
+    ::close(p[1]);
+    ::dup2(p[0], target_fd);
+    if (p[0] != target_fd) ::close(p[0]);
+  };
+}
+
+void write_all(int fd, const std::string& bytes) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+    if (n <= 0) return;
+    at += static_cast<std::size_t>(n);
+  }
+}
+
+// Inputs that can be read only once (a pipe as "-", /dev/stdin or /dev/fd/N,
+// a FIFO, standard input that is a file) give the same result, console and
+// diagnostics as the same file named directly: their header is read once
+// and the copy goes on from where it ended, whatever was buffered.
+TEST(MergeCommandLine, InputsReadOnlyOnce) {
+  if (under_wine()) GTEST_SKIP() << "pipes and FIFOs of the tool built here";
+  work_dir w;
+  std::string n = "4 5 50\n5 15 150\n6 1 9\n";
+  for (int i = 0; i < 300; ++i) n += std::to_string(i) + " 601569.20" + std::to_string(i % 10) + " 24018.5\n";
+  w.put("n.zqd", n);
+  w.put("m.zqd", "4 1 10\n5 10 100\n6 0 5\n7 7 7\n");
+  const tool_result direct = run_args(w, {"-o", "ref.zqd", "n.zqd", "m.zqd"});
+  ASSERT_EQ(direct.status, 0) << direct.err;
+  const std::string expected = w.get("ref.zqd");
+  const auto feed = [&](int fd) { write_all(fd, n); };
+  const struct {
+    const char* name;  // as the tool is given it
+    std::function<void()> setup;
+    bool fifo;
+  } cases[] = {
+      {"-", piped_into(0, feed), false},
+      {"/dev/stdin", piped_into(0, feed), false},
+      {"/dev/fd/5", piped_into(5, feed), false},  // as a shell's process substitution hands it
+      {"-", [&] { ::dup2(::open(w.at("n.zqd").c_str(), O_RDONLY), 0); }, false},
+      {"p.zqd", {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink(w.at("p.zqd").c_str());
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(w.at("p.zqd").c_str(), 0644), 0);
+    }
+    const pid_t pid = start_tool(w, "", c.setup, TILVARO_EXE, {"-o", "r.zqd", c.name, "m.zqd"});
+    if (c.fifo) {
+      const int fd = open_fifo_for_writing(w.at("p.zqd"));
+      write_all(fd, n);
+      ::close(fd);
+    }
+    const tool_result r = finish_tool(w, pid);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, treatment_line + bounds("1.000000", "10.000000", "15.000000", "150.000000", "0.000000",
+                                             "9.000000") + file_line(1, c.name) + file_line(2, "m.zqd"));
+    EXPECT_TRUE(w.get("r.zqd") == expected);
+  }
+  // A record that cannot be read, then an endless rest: the run ends there,
+  // and says that the rest was not read.
+  const auto endless = [&](int fd) {
+    write_all(fd, n + "word\n");
+    const std::string zeros(1 << 16, '\0');
+    for (;;) write_all(fd, zeros);
+  };
+  const tool_result r = finish_tool(w, start_tool(w, "", piped_into(0, endless), TILVARO_EXE,
+                                                  {"-o", "r.zqd", "-", "m.zqd"}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tilvaro: -: warning: the copy stopped at byte " + std::to_string(n.size()) +
+                       ", where a record cannot be read; the rest was not read\n");
+  EXPECT_TRUE(w.get("r.zqd") == expected);
 }
 
 // Lists of paths, one a line, LF or CR LF, empty lines skipped, from a file

@@ -99,6 +99,12 @@ command_line parse_command_line(const std::vector<std::string>& args) {
   }
 
   if (have_output && c.inputs.empty()) return mistake("no input files after -o " + c.output);
+  // Standard input can be read once only: by one input, or by lists.
+  int stdin_inputs = 0, stdin_lists = 0;
+  for (const input_arg& in : c.inputs)
+    if (in.text == "-") ++(in.list ? stdin_lists : stdin_inputs);
+  if (stdin_inputs > 1) return mistake("'-' (standard input) is named more than once");
+  if (stdin_inputs > 0 && stdin_lists > 0) return mistake("'-' and '-T -' both read standard input");
   if (!have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
   c.what = have_output ? command::merge : command::dialogue;
   return c;
@@ -119,7 +125,10 @@ std::string usage_text() {
          "With -o it asks nothing: the paths are used as given, and standard output shows\n"
          "the bounds and one line per input. An INPUT that names no file but has * or ?\n"
          "in its file name is a pattern, expanded by tilvaro itself on every system (in\n"
-         "name order; never the result): tilvaro -o all.zqd \"tiles/*.zqd\".\n"
+         "name order; never the result): tilvaro -o all.zqd \"tiles/*.zqd\". An INPUT of\n"
+         "- is standard input. An input that is not a regular file (standard input, a\n"
+         "pipe, a FIFO) is read only once, its header kept open between the passes;\n"
+         "a regular file changed between the passes ends the run with exit status 1.\n"
          "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
          "  -T, --files-from=LIST  take the inputs named in LIST, one path a line (- for\n"
          "                       standard input); on Windows the way past the length\n"

@@ -96,6 +96,12 @@ int expand_inputs(const std::vector<input_arg>& args, const std::string& result_
       if (!read_list(a.text, inputs)) return 1;
       continue;
     }
+    if (a.text == "-") {
+      image in{"-", -1};
+      in.from_stdin = true;
+      inputs.push_back(in);
+      continue;
+    }
     const std::size_t folder_length = folder_part_length(a.text, backslash);
     if (!has_wildcards(a.text) || io_identity_of(a.text).known) {
       inputs.push_back(image{a.text, -1});

@@ -9,6 +9,7 @@
 
 // Appends to inputs, in order, the paths that args name (paths as the host
 // takes them):
+// - "-" is standard input (read once: input_memo.h);
 // - an argument that names an existing file is that file;
 // - otherwise one whose file-name part holds '*' or '?' is a pattern: the
 //   regular files of its folder whose names match (folder_list.h and

@@ -34,6 +34,11 @@ io_file_id io_identity(int fd);
 // when nothing is there.
 io_file_id io_identity_of(const std::string& host_path);
 
+// How many files the process may hold open at once, after raising that
+// limit to at least want where the system allows (never above its ceiling,
+// never lowering it).
+long long io_open_limit(long long want);
+
 // Closes fd; its error is ignored (nothing written through fd is at stake).
 void io_close(int fd);
 

@@ -8,6 +8,7 @@
 #include "diagnostic.h"
 #include "host_names.h"
 #include "host_path.h"
+#include "input_memo.h"
 #include "io.h"
 #include "key_wait.h"
 
@@ -18,7 +19,32 @@ result_stream f2;
 
 std::string opened_path(const std::string& path) { return choices.drive_paths ? host_path(path) : path; }
 
+namespace {
+
+// Inputs held open between the passes must all fit under the limit of open
+// files; said before anything is made.
+bool held_inputs_fit() {
+  std::vector<std::string> paths;
+  bool with_stdin = false;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    const image& input = im_number[static_cast<std::size_t>(i)];
+    if (input.from_stdin)
+      with_stdin = true;
+    else
+      paths.push_back(opened_path(input.name));
+  }
+  long long held = 0, limit = 0;
+  if (room_for_held_inputs(paths, with_stdin, held, limit)) return true;
+  complain_lines("tilvaro: " + std::to_string(held) + " inputs can be read only once and must be held open together, "
+                 "more than the " + std::to_string(limit) + " open files the system allows\n");
+  abandon("\n\tToo many inputs that can be read only once\n");
+  return false;
+}
+
+}  // namespace
+
 bool create_result(const std::string& name, bool no_inputs) {
+  if (!held_inputs_fit()) return false;
   f2.name = name;
   const std::string path = opened_path(name);
   std::string reason = path.find('\0') != std::string::npos ? std::strerror(EINVAL) : name_refusal(path);

@@ -27,6 +27,7 @@ std::string opened_path(const std::string& path);
 struct image {
   std::string name;
   long long size = -1;  // in bytes: from the folder's listing or the bounds pass; -1 unknown
+  bool from_stdin = false;  // "-" on the command line: standard input, read once
 };
 
 // The number of inputs as typed (0 when no number was typed; 0 or less
@@ -44,7 +45,8 @@ extern result_stream f2;
 // refused when the host would not take its name as written (host_names.h),
 // and, for a merge of no inputs (no_inputs), when a file of its name is
 // there already: a count typed wrong must not replace a file with an empty
-// merge. False when it is not made; the run has then ended (abandon).
+// merge; and when the inputs that can be read only once (input_memo.h) are
+// more than the process may hold open. False when it is not made; the run has then ended (abandon).
 bool create_result(const std::string& name, bool no_inputs);
 
 // Ends a run that cannot produce a complete result: prints message, removes

@@ -48,6 +48,53 @@ void text_reader::attach(int fd) {
   error_ = 0;
 }
 
+void text_reader::adopt(int fd) {
+  attach(fd);
+  owned_ = true;
+}
+
+text_reader::held& text_reader::held::operator=(held&& o) noexcept {
+  if (this != &o) {
+    if (fd >= 0 && owned) io_close(fd);
+    fd = std::exchange(o.fd, -1);
+    owned = o.owned;
+    bytes = std::move(o.bytes);
+    offset = o.offset;
+    ended = o.ended;
+  }
+  return *this;
+}
+
+text_reader::held::~held() {
+  if (fd >= 0 && owned) io_close(fd);
+}
+
+text_reader::held text_reader::release() {
+  assert(!ahead_);
+  held h;
+  h.fd = fd_;
+  h.owned = owned_;
+  h.bytes.assign(pos_, end_);
+  h.offset = offset();
+  h.ended = ended_;
+  owned_ = false;  // the descriptor is the held place's now
+  close();
+  return h;
+}
+
+void text_reader::resume(held&& h) {
+  assert(h.bytes.size() <= size_);
+  attach(h.fd);
+  owned_ = h.owned;
+  h.fd = -1;
+  std::memcpy(buf_, h.bytes.data(), h.bytes.size());
+  end_ = buf_ + h.bytes.size();
+  buf_[h.bytes.size()] = '\0';
+  base_ = h.offset;
+  ended_ = h.ended;
+  at_start_ = false;
+}
+
 bool text_reader::seek(long long offset) {
   // A file that cannot seek (a pipe) keeps what is buffered and read ahead.
   long long at = 0;

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "read_ahead.h"
 
@@ -35,6 +36,9 @@ class text_reader {
   int open(const std::string& host_path);
   // Reads from a descriptor that the caller keeps (standard input).
   void attach(int fd);
+  // Reads from a descriptor that the reader closes (close(), or the next
+  // open, attach or resume).
+  void adopt(int fd);
   // Closes an opened file (an attached descriptor is left open).
   void close();
   bool is_open() const { return fd_ >= 0; }
@@ -95,6 +99,30 @@ class text_reader {
   // Reads on from the given offset of an opened file, as if the text had
   // just been opened there; false when the file cannot seek (a pipe).
   bool seek(long long offset);
+
+  // Where a reader stopped, for another reader to go on from there without
+  // reading anything twice (an input that can be read only once): the
+  // descriptor, the bytes buffered beyond the position (raw, CR bytes
+  // included), the offset of the first of them, and whether the text has
+  // ended. An owned descriptor is closed when the held place goes unused.
+  struct held {
+    int fd = -1;
+    bool owned = false;
+    std::string bytes;
+    long long offset = 0;
+    bool ended = false;
+
+    held() = default;
+    held(held&& o) noexcept { *this = std::move(o); }
+    held& operator=(held&& o) noexcept;
+    ~held();
+  };
+  // Hands the open descriptor over with what is buffered; the reader is
+  // closed afterwards. Precondition: not prefetching.
+  held release();
+  // Goes on reading where release() stopped, as if nothing had been
+  // handed over. Precondition: h.bytes fits the buffer.
+  void resume(held&& h);
 
  private:
   int refill_peek();

@@ -2,6 +2,7 @@
 #include "io.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,19 @@ io_file_id io_identity(int fd) {
 io_file_id io_identity_of(const std::string& host_path) {
   struct stat st;
   return identity_from(::stat(host_path.c_str(), &st), st);
+}
+
+long long io_open_limit(long long want) {
+  rlimit lim;
+  if (::getrlimit(RLIMIT_NOFILE, &lim) != 0) return 0;
+  const auto fits = [](rlim_t v, long long n) { return v == RLIM_INFINITY || v >= static_cast<rlim_t>(n); };
+  if (!fits(lim.rlim_cur, want)) {
+    rlimit raised = lim;
+    raised.rlim_cur = fits(lim.rlim_max, want) ? static_cast<rlim_t>(want) : lim.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) lim = raised;
+  }
+  if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > static_cast<rlim_t>(1LL << 40)) return 1LL << 40;
+  return static_cast<long long>(lim.rlim_cur);
 }
 
 void io_close(int fd) { ::close(fd); }

@@ -121,6 +121,11 @@ io_file_id identity_of_handle(HANDLE h) {
 
 }  // namespace
 
+// The C runtime's table of descriptors holds 2048 (8192 in the UCRT); every
+// input held open between the passes is a standard input or a pipe, of
+// which a command line names few, so its size is not raised here.
+long long io_open_limit(long long) { return 2048; }
+
 io_file_id io_identity(int fd) { return identity_of_handle(handle_of(fd)); }
 
 io_file_id io_identity_of(const std::string& host_path) {
