@@ -208,6 +208,59 @@ TEST(Faults, InputChangedBetweenThePasses) {
   }
 }
 
+// A result that can no longer be written ends the run at once, also when
+// its input never ends: a file-size limit, and standard output whose reader
+// has gone after 100 bytes (quietly then: nobody is left to read a message).
+TEST(Faults, WriteFailureStopsTheReading) {
+  const auto endless_records = [](int fd) {
+    write_all(fd, header_a);
+    std::string block;
+    for (int i = 0; i < 1000; ++i) block += "7 601569.203875 2401802.265061\n";
+    for (;;) write_all(fd, block);
+  };
+  const auto reader_of_100_bytes = [] {
+    int p[2];
+    if (::pipe(p) != 0) _exit(125);
+    if (::fork() == 0) {
+      ::close(p[1]);
+      char buf[100];
+      for (std::size_t got = 0; got < sizeof buf;) {
+        const ssize_t n = ::read(p[0], buf + got, sizeof buf - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      _exit(0);
+    }
+    ::close(p[0]);
+    ::dup2(p[1], 1);
+    ::close(p[1]);
+  };
+  const auto feed = piped_into(0, endless_records);
+  const struct {
+    const char* output;
+    std::function<void()> setup;
+    const char* err;
+  } cases[] = {
+      {"images/s/r.zqd", [&] {
+         feed();
+         const rlimit limit{200000, 200000};
+         ::setrlimit(RLIMIT_FSIZE, &limit);
+       }, "tilvaro: images/s/r.zqd: File too large\n"},
+      {"-", [&] {
+         feed();
+         reader_of_100_bytes();
+       }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    survey s;
+    const tool_result r = finish_tool(s.w, start_tool(s.w, "", c.setup, TILVARO_EXE, {"-q", "-o", c.output, "-"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
+    s.expect_untouched();
+  }
+}
+
 // Interrupted in the middle of a merge: the large input has been partly
 // copied into the temporary, and the tool waits for the rest of a FIFO
 // input, which this test holds open. The signal must remove the temporary

@@ -594,33 +594,6 @@ TEST(MergeCommandLine, PatternsAreExpandedInNameOrder) {
   }
 }
 
-// Runs writer(fd) in a process of its own on the write end of a pipe whose
-// read end becomes target_fd of the child: for start_tool's setup. The
-// writer is killed by the broken pipe once the tool has gone.
-std::function<void()> piped_into(int target_fd, std::function<void(int)> writer) {
-  return [=] {
-    int p[2];
-    if (::pipe(p) != 0) _exit(125);
-    if (::fork() == 0) {
-      ::signal(SIGPIPE, SIG_DFL);
-      ::close(p[0]);
-      writer(p[1]);
-      _exit(0);
-    }
-    ::close(p[1]);
-    ::dup2(p[0], target_fd);
-    if (p[0] != target_fd) ::close(p[0]);
-  };
-}
-
-void write_all(int fd, const std::string& bytes) {
-  for (std::size_t at = 0; at < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
-    if (n <= 0) return;
-    at += static_cast<std::size_t>(n);
-  }
-}
-
 // Inputs that can be read only once (a pipe as "-", /dev/stdin or /dev/fd/N,
 // a FIFO, standard input that is a file) give the same result, console and
 // diagnostics as the same file named directly: their header is read once

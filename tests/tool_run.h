@@ -235,6 +235,33 @@ inline tool_result finish_tool(const work_dir& dir, pid_t pid) {
   return r;
 }
 
+// Runs writer(fd) in a process of its own on the write end of a pipe whose
+// read end becomes target_fd of the child: for start_tool's setup. The
+// writer is killed by the broken pipe once the tool has gone.
+inline std::function<void()> piped_into(int target_fd, std::function<void(int)> writer) {
+  return [=] {
+    int p[2];
+    if (::pipe(p) != 0) _exit(125);
+    if (::fork() == 0) {
+      ::signal(SIGPIPE, SIG_DFL);
+      ::close(p[0]);
+      writer(p[1]);
+      _exit(0);
+    }
+    ::close(p[1]);
+    ::dup2(p[0], target_fd);
+    if (p[0] != target_fd) ::close(p[0]);
+  };
+}
+
+inline void write_all(int fd, const std::string& bytes) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+    if (n <= 0) return;
+    at += static_cast<std::size_t>(n);
+  }
+}
+
 inline tool_result run_tool(const work_dir& dir, const std::string& input,
                             const std::function<void()>& setup = {}) {
   return finish_tool(dir, start_tool(dir, input, setup));
