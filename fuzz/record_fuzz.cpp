@@ -9,7 +9,9 @@
 //    decimals, formatted from a decimal_ recogniser's value, or the whole
 //    record read by the general reader, which read_record is alone), and
 //    when a record already in the written form is copied whole;
-//  - a small buffer (fields across refills) reads what the default one does;
+//  - a small buffer (fields across refills) reads what the default one does,
+//    and so does a reader that takes over from another one after the first
+//    few records;
 //  - the copy step cuts the input's one buffer at most once (two later
 //    parts), whatever its records are;
 //  - format_decimal, wherever it answers, writes what format_value writes
@@ -77,14 +79,14 @@ std::string record_text(const point_code& code, double a, double b) {
   return std::string(buf, p);
 }
 
-// Reads every record (stepping over a byte where no code can be read) and
-// checks the per-call invariants. Returns what write_record makes of the
-// complete records, one per line, and the counts of the incomplete ones.
-std::string read_all(text_reader& in, int fd, std::string& complete) {
-  in.attach(fd);
+// Reads on for at most steps records (or steps over a byte where no code
+// can be read), checking the per-call invariants. Returns what write_record
+// makes of the complete records, one per line, and the counts of the
+// incomplete ones; ended tells whether the text ended.
+std::string read_on(text_reader& in, std::string& complete, int steps, bool& ended) {
   std::string written;
-  complete.clear();
-  for (int guard = 0; guard < 1 << 20; ++guard) {
+  ended = false;
+  for (int step = 0; step < steps; ++step) {
     point_code code = code_mark;
     double a = value_mark, b = value_mark;
     const int n = read_record(in, code, a, b);
@@ -99,12 +101,38 @@ std::string read_all(text_reader& in, int fd, std::string& complete) {
       continue;
     }
     if (n == 0) {
-      if (in.peek() < 0) return written;
+      if (in.peek() < 0) {
+        ended = true;
+        return written;
+      }
       in.skip();
     }
     written += "|" + std::to_string(n) + "\n";
   }
   return written;
+}
+
+std::string read_all(text_reader& in, int fd, std::string& complete) {
+  in.attach(fd);
+  complete.clear();
+  bool ended;
+  return read_on(in, complete, 1 << 20, ended);
+}
+
+// The first records read through a reader of a few bytes, the rest through
+// another that takes over where it stopped (an input read only once, held
+// between the passes): the same as one reader reads.
+void check_hand_over(int fd, std::size_t size, const std::string& with_default) {
+  static text_reader rest;
+  text_reader head(1 + size % 5);
+  ::lseek(fd, 0, SEEK_SET);
+  head.attach(fd);
+  std::string complete;
+  bool ended;
+  std::string written = read_on(head, complete, static_cast<int>(size % 5), ended);
+  rest.resume(head.release());
+  written += read_on(rest, complete, 1 << 20, ended);
+  if (written != with_default) std::abort();
 }
 
 // The written texts, read back, give the same texts again.
@@ -167,6 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ::lseek(fd, 0, SEEK_SET);
   text_reader small(1 + size % 31);  // small buffers: refills everywhere
   if (read_all(small, fd, complete_small) != with_default) std::abort();
+  check_hand_over(fd, size, with_default);
 
   // The copy step against read_record + write_record.
   ::lseek(fd, 0, SEEK_SET);

@@ -282,6 +282,42 @@ TEST(ReadRecord, FieldsAcrossBufferRefills) {
   EXPECT_EQ(r.second, 1.777777777777777777);
 }
 
+// A reader of one byte at a time hands over to a reader that reads ahead
+// (an input read once: its header, then its copy) after 0 to 3 records:
+// what is read is what one reader reads, byte-order mark, CR bytes and the
+// 0x1A end included.
+TEST(TextReader, HandOverGoesOnWhereTheFirstStopped) {
+  const std::string texts[] = {
+      "\xEF\xBB\xBF" "4 1 1\r\n5 2 2\r\n6 3 3\r\n7 1.5 2\r\n",
+      "4 1 1 5 2 2 6 3\r3 7 1.5\n2 8 1 1",
+      "4 1 1\n5 2 2\n6 3 3\n\x1A" "7 1 1\n",
+      "4 1 1\n5 2 2\n6 3 3\n7 1 word 8 1 1\n",
+  };
+  for (const std::string& text : texts) {
+    const std::vector<record> whole = read_all(text);
+    for (std::size_t first = 0; first <= 3; ++first) {
+      text_source src(text, 1);
+      text_reader rest;
+      rest.prefetch(true);
+      std::vector<record> got;
+      for (;;) {
+        text_reader& in = got.size() < first ? src.reader : rest;
+        if (got.size() == first) rest.resume(src.reader.release());
+        record r{0};
+        r.fields = read_record(in, r.code, r.first, r.second);
+        got.push_back(r);
+        if (r.fields < 3) break;
+      }
+      ASSERT_EQ(got.size(), whole.size()) << text << " after " << first;
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].fields, whole[i].fields);
+        EXPECT_TRUE(got[i].code == whole[i].code && same(got[i].first, whole[i].first) &&
+                    same(got[i].second, whole[i].second));
+      }
+    }
+  }
+}
+
 // One reader reading ahead takes file after file, each read to its end and
 // again from its middle: every byte arrives once and in order, whichever
 // side of a stretch's end the file ends, and the reading thread, started

@@ -61,6 +61,7 @@ text_reader::held& text_reader::held::operator=(held&& o) noexcept {
     bytes = std::move(o.bytes);
     offset = o.offset;
     ended = o.ended;
+    at_start = o.at_start;
   }
   return *this;
 }
@@ -77,6 +78,7 @@ text_reader::held text_reader::release() {
   h.bytes.assign(pos_, end_);
   h.offset = offset();
   h.ended = ended_;
+  h.at_start = at_start_;
   owned_ = false;  // the descriptor is the held place's now
   close();
   return h;
@@ -92,7 +94,7 @@ void text_reader::resume(held&& h) {
   buf_[h.bytes.size()] = '\0';
   base_ = h.offset;
   ended_ = h.ended;
-  at_start_ = false;
+  at_start_ = h.at_start;
 }
 
 bool text_reader::seek(long long offset) {

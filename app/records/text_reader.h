@@ -103,14 +103,15 @@ class text_reader {
   // Where a reader stopped, for another reader to go on from there without
   // reading anything twice (an input that can be read only once): the
   // descriptor, the bytes buffered beyond the position (raw, CR bytes
-  // included), the offset of the first of them, and whether the text has
-  // ended. An owned descriptor is closed when the held place goes unused.
+  // included), the offset of the first of them, whether the text has ended,
+  // and whether its first bytes (a byte-order mark) are still to come. An owned descriptor is closed when the held place goes unused.
   struct held {
     int fd = -1;
     bool owned = false;
     std::string bytes;
     long long offset = 0;
     bool ended = false;
+    bool at_start = false;
 
     held() = default;
     held(held&& o) noexcept { *this = std::move(o); }
