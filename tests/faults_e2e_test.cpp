@@ -261,6 +261,33 @@ TEST(Faults, WriteFailureStopsTheReading) {
   }
 }
 
+// Inputs read once are held open together between the passes: the limit of
+// open files is raised for them as far as the system allows; past that the
+// run ends before anything is made. /dev/null is such an input.
+TEST(Faults, InputsReadOnceBeyondTheOpenFileLimit) {
+  const struct {
+    rlim_t soft, hard;
+    int status;
+  } cases[] = {{40, 4096, 0}, {40, 40, 1}};
+  for (const auto& c : cases) {
+    survey s;
+    std::vector<std::string> args{"-q", "-o", "images/s/r.zqd"};
+    for (int i = 0; i < 20; ++i) args.push_back("/dev/null");
+    const tool_result r = finish_tool(s.w, start_tool(s.w, "", [&] {
+      const rlimit limit{c.soft, c.hard};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }, TILVARO_EXE, args));
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (c.status == 0) {
+      EXPECT_EQ(s.w.get("images/s/r.zqd").substr(0, 10), "4\t4000000.");
+      continue;
+    }
+    EXPECT_EQ(r.err, "tilvaro: 20 inputs that can be read only once must be held open together, and the system lets "
+                     "a process hold only 40 files open\n");
+    s.expect_untouched();
+  }
+}
+
 // Interrupted in the middle of a merge: the large input has been partly
 // copied into the temporary, and the tool waits for the rest of a FIFO
 // input, which this test holds open. The signal must remove the temporary

@@ -35,8 +35,8 @@ bool held_inputs_fit() {
   }
   long long held = 0, limit = 0;
   if (room_for_held_inputs(paths, with_stdin, held, limit)) return true;
-  complain_lines("tilvaro: " + std::to_string(held) + " inputs can be read only once and must be held open together, "
-                 "more than the " + std::to_string(limit) + " open files the system allows\n");
+  complain_lines("tilvaro: " + std::to_string(held) + " inputs that can be read only once must be held open "
+                 "together, and the system lets a process hold only " + std::to_string(limit) + " files open\n");
   abandon("\n\tToo many inputs that can be read only once\n");
   return false;
 }
