@@ -121,10 +121,21 @@ inline std::string lf_lines(const std::string& err) {
   return out;
 }
 
+// No signal held back, as a process started from a shell has it: a commit
+// in the test process holds the termination signals to its end, and a
+// forked child (and a program it runs) would inherit that.
+inline void unblock_all_signals() {
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 // For a forked child that is not about the terminal: a session of its own,
 // so no controlling terminal, and nothing on standard input, so the child
 // behaves the same whether the tests run from a terminal or without one.
+// No signal is held back.
 inline void detach_from_terminal() {
+  unblock_all_signals();
   ::setsid();
   const int none = ::open("/dev/null", O_RDONLY);
   if (none > 0) {
@@ -168,6 +179,7 @@ inline pid_t start_tool(const work_dir& dir, const std::string& input, const std
   argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
+    unblock_all_signals();
     ::setsid();
     const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
