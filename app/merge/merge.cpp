@@ -221,6 +221,8 @@ int treatment() {
   progress.finish();
 
   std::string reason;
-  if (f2.finish(reason)) return 0;
-  return file_failed(f2.name, "cannot be written", reason);
+  if (!f2.finish(reason)) return file_failed(f2.name, "cannot be written", reason);
+  // The result is in place: whatever the folder's sync says, the run has succeeded.
+  if (!f2.warning().empty()) complain(opened_path(f2.name), "warning: the folder could not be synced: " + f2.warning());
+  return 0;
 }
