@@ -82,9 +82,11 @@ class work_dir {
     return s.str();
   }
   // The names in a folder, "." and ".." left out.
-  std::set<std::string> list(const std::string& rel) const {
+  std::set<std::string> list(const std::string& rel) const { return list_at(at(rel)); }
+  // The same for a folder given by its own path.
+  static std::set<std::string> list_at(const std::string& path) {
     std::set<std::string> names;
-    if (DIR* d = ::opendir(at(rel).c_str())) {
+    if (DIR* d = ::opendir(path.c_str())) {
       while (const dirent* e = ::readdir(d)) {
         const std::string n = e->d_name;
         if (n != "." && n != "..") names.insert(n);
