@@ -96,6 +96,22 @@ TEST(Faults, ResultFolderNotWritable) {
   s.expect_untouched();
 }
 
+// A folder that may be written and entered but not read: the result is put
+// in place, but the folder cannot be opened to be synced. The run has
+// succeeded all the same, and says what it could not do.
+TEST(Faults, FolderThatCannotBeSyncedIsAWarning) {
+  survey s;
+  const std::string exe = sandbox_tool(s.w);
+  ::chmod(s.w.at("images/s").c_str(), 0333);
+  const tool_result r = finish_tool(s.w, start_tool(s.w, "s 1 a r", as_nobody, exe));
+  ::chmod(s.w.at("images/s").c_str(), 0755);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tilvaro: images/s/r.zqd: warning: the folder could not be synced: Permission denied\n");
+  EXPECT_EQ(s.w.get("images/s/r.zqd"), "4\t1.000000\t1.000000\r\n5\t2.000000\t2.000000\r\n6\t3.000000\t3.000000\r\n"
+                                         "1\t1.000000\t1.000000\r\n");
+  EXPECT_EQ(s.w.list("images/s"), (std::set<std::string>{"a.zqd", "big.zqd", "r.zqd"}));
+}
+
 TEST(Faults, DiskFullWhileWriting) {
   survey s;
   const tool_result r = run_tool(s.w, "s 2 a big r", [] {
