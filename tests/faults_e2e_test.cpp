@@ -1,6 +1,7 @@
 // Faults injected into whole runs of the tool. For each: the console
 // message, exit status 1 (or death by the signal sent), no temporary left,
-// a pre-existing result byte for byte unchanged, every input unchanged.
+// a pre-existing result byte for byte unchanged, every input unchanged;
+// status 0 and a warning for a fault that comes once the result is in place.
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
