@@ -1,8 +1,10 @@
 #include "result_file.h"
 
 #include "interrupt.h"
+#include "posix/result_file_unnamed.h"
 #include "record_writer.h"
 #include "result_stream.h"
+#include "temp_name.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +81,7 @@ class umask_scope {
   mode_t old_;
 };
 
-class ResultFile : public ::testing::Test {
+class ResultFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string tmpl = (fs::temp_directory_path() / "result_file_test.XXXXXX").string();
@@ -88,6 +90,7 @@ class ResultFile : public ::testing::Test {
     chmod(dir_.c_str(), 0755);  // reachable by the unprivileged child below
   }
   void TearDown() override {
+    result_file_try_unnamed(true);
     for (const auto& e : fs::recursive_directory_iterator(dir_))
       if (!e.is_symlink() && e.is_directory()) chmod(e.path().c_str(), 0755);
     fs::remove_all(dir_);
@@ -97,7 +100,35 @@ class ResultFile : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(ResultFile, NewFileGetsTheModeTheUmaskAllows) {
+// Whether folder's file system gives unnamed temporaries that /proc links.
+bool has_unnamed_temps(const std::string& folder) {
+#ifdef O_TMPFILE
+  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool reachable = access(("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK) == 0;
+  close(fd);
+  return reachable;
+#else
+  return false;
+#endif
+}
+
+// Each case twice: with the unnamed temporary tried first (the default),
+// and with the named one alone, as on a file system without unnamed ones.
+class ResultFile : public ResultFolder, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    ResultFolder::SetUp();
+    result_file_try_unnamed(GetParam());
+  }
+  // Whether a pending temporary of a result in folder has no name.
+  bool unnamed(const std::string& folder) const { return GetParam() && has_unnamed_temps(folder); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ResultFile, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& kind) { return kind.param ? "Unnamed" : "Named"; });
+
+TEST_P(ResultFile, NewFileGetsTheModeTheUmaskAllows) {
   const struct {
     mode_t mask, expected;
   } cases[] = {{027, 0640}, {022, 0644}, {077, 0600}, {0, 0666}, {0777, 0}};
@@ -115,7 +146,7 @@ TEST_F(ResultFile, NewFileGetsTheModeTheUmaskAllows) {
   }
 }
 
-TEST_F(ResultFile, ReplacedFileKeepsItsModeAndOwner) {
+TEST_P(ResultFile, ReplacedFileKeepsItsModeAndOwner) {
   const std::string p = at("r.zqd");
   spit(p, "old", 0604);
   const bool root = geteuid() == 0;
@@ -138,7 +169,7 @@ TEST_F(ResultFile, ReplacedFileKeepsItsModeAndOwner) {
   }
 }
 
-TEST_F(ResultFile, CommitReplacesTheResultInOneStep) {
+TEST_P(ResultFile, CommitReplacesTheResultInOneStep) {
   const std::string p = at("r.zqd");
   spit(p, "old content");
   result_file r;
@@ -148,13 +179,17 @@ TEST_F(ResultFile, CommitReplacesTheResultInOneStep) {
   EXPECT_TRUE(fcntl(r.fd(), F_GETFD) & FD_CLOEXEC);
   put(r, "new content");
 
-  // Until the commit the old result is whole and the temporary sits beside it.
+  // Until the commit the old result is whole and the temporary, unless it
+  // has no name, sits beside it, named with this process's id.
   EXPECT_EQ(slurp(p), "old content");
   std::vector<std::string> pending = list(dir_);
-  ASSERT_EQ(pending.size(), 2u);
-  EXPECT_EQ(pending[0].rfind(".r.zqd.", 0), 0u) << pending[0];
-  EXPECT_EQ(pending[0].size(), std::string(".r.zqd.XXXXXX").size());
-  EXPECT_EQ(pending[1], "r.zqd");
+  ASSERT_EQ(pending.size(), unnamed(dir_) ? 1u : 2u);
+  if (!unnamed(dir_)) {
+    const std::string prefix = ".r.zqd." + std::to_string(getpid()) + ".";
+    EXPECT_EQ(pending[0].rfind(prefix, 0), 0u) << pending[0];
+    EXPECT_EQ(pending[0].size(), prefix.size() + 6);
+  }
+  EXPECT_EQ(pending.back(), "r.zqd");
 
   ASSERT_TRUE(r.commit(reason)) << reason;
   EXPECT_EQ(r.fd(), -1);
@@ -164,7 +199,7 @@ TEST_F(ResultFile, CommitReplacesTheResultInOneStep) {
   EXPECT_EQ(reason, std::strerror(EBADF));
 }
 
-TEST_F(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
+TEST_P(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
   const std::string p = at("r.zqd");
   spit(p, "old");
   {
@@ -188,7 +223,7 @@ TEST_F(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
 }
 
-TEST_F(ResultFile, CreateAgainDiscardsTheEarlierTemporary) {
+TEST_P(ResultFile, CreateAgainDiscardsTheEarlierTemporary) {
   result_file r;
   std::string reason;
   ASSERT_TRUE(r.create(at("a.zqd"), reason)) << reason;
@@ -197,7 +232,7 @@ TEST_F(ResultFile, CreateAgainDiscardsTheEarlierTemporary) {
   EXPECT_EQ(list(dir_), std::vector<std::string>{"b.zqd"});
 }
 
-TEST_F(ResultFile, UnusableFoldersAndNamesFailWithTheSystemsText) {
+TEST_P(ResultFile, UnusableFoldersAndNamesFailWithTheSystemsText) {
   spit(at("plain"), "a file, not a folder");
   ASSERT_EQ(mkdir(at("folder.zqd").c_str(), 0755), 0);
   const struct {
@@ -223,7 +258,7 @@ TEST_F(ResultFile, UnusableFoldersAndNamesFailWithTheSystemsText) {
   EXPECT_TRUE(list(at("folder.zqd")).empty());
 }
 
-TEST_F(ResultFile, SpecialFilesAreNotReplaced) {
+TEST_P(ResultFile, SpecialFilesAreNotReplaced) {
   const std::string fifo = at("pipe.zqd");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   result_file r;
@@ -233,7 +268,7 @@ TEST_F(ResultFile, SpecialFilesAreNotReplaced) {
   EXPECT_EQ(list(dir_), std::vector<std::string>{"pipe.zqd"});
 }
 
-TEST_F(ResultFile, FolderWithoutWritePermissionFails) {
+TEST_P(ResultFile, FolderWithoutWritePermissionFails) {
   const std::string ro = at("readonly");
   ASSERT_EQ(mkdir(ro.c_str(), 0755), 0);
   spit(ro + "/r.zqd", "old");
@@ -252,7 +287,7 @@ TEST_F(ResultFile, FolderWithoutWritePermissionFails) {
   EXPECT_EQ(slurp(ro + "/r.zqd"), "old");
 }
 
-TEST_F(ResultFile, FailedRenameKeepsWhatIsThereAndRemovesTheTemporary) {
+TEST_P(ResultFile, FailedRenameKeepsWhatIsThereAndRemovesTheTemporary) {
   const std::string p = at("r.zqd");
   result_file r;
   std::string reason;
@@ -267,7 +302,7 @@ TEST_F(ResultFile, FailedRenameKeepsWhatIsThereAndRemovesTheTemporary) {
   EXPECT_EQ(slurp(p + "/inside"), "kept");
 }
 
-TEST_F(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
+TEST_P(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
   ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
   const std::string real = at("sub/real.zqd");
   spit(real, "old", 0640);
@@ -280,8 +315,10 @@ TEST_F(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
     std::string reason;
     ASSERT_TRUE(r.create(at(name), reason)) << reason;
     const std::vector<std::string> pending = list(at("sub"));
-    ASSERT_EQ(pending.size(), 2u) << "the temporary is in the target's folder";
-    EXPECT_EQ(pending[0].rfind(".real.zqd.", 0), 0u) << pending[0];
+    ASSERT_EQ(pending.size(), unnamed(dir_) ? 1u : 2u) << "the temporary is in the target's folder";
+    if (!unnamed(dir_)) {
+      EXPECT_EQ(pending[0].rfind(".real.zqd.", 0), 0u) << pending[0];
+    }
     put(r, name);
     ASSERT_TRUE(r.commit(reason)) << reason;
     EXPECT_EQ(slurp(real), name);
@@ -292,7 +329,7 @@ TEST_F(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
   EXPECT_EQ(list(dir_), (std::vector<std::string>{"abs.zqd", "chain.zqd", "link.zqd", "sub"}));
 }
 
-TEST_F(ResultFile, DanglingLinkIsReplacedItself) {
+TEST_P(ResultFile, DanglingLinkIsReplacedItself) {
   ASSERT_EQ(symlink("nowhere.zqd", at("link.zqd").c_str()), 0);
   result_file r;
   std::string reason;
@@ -304,7 +341,7 @@ TEST_F(ResultFile, DanglingLinkIsReplacedItself) {
   EXPECT_EQ(list(dir_), std::vector<std::string>{"link.zqd"});
 }
 
-TEST_F(ResultFile, LinkLoopFails) {
+TEST_P(ResultFile, LinkLoopFails) {
   ASSERT_EQ(symlink("b.zqd", at("a.zqd").c_str()), 0);
   ASSERT_EQ(symlink("a.zqd", at("b.zqd").c_str()), 0);
   result_file r;
@@ -313,7 +350,7 @@ TEST_F(ResultFile, LinkLoopFails) {
   EXPECT_EQ(reason, std::strerror(ELOOP));
 }
 
-TEST_F(ResultFile, BareNameIsInTheCurrentFolder) {
+TEST_P(ResultFile, BareNameIsInTheCurrentFolder) {
   const fs::path before = fs::current_path();
   fs::current_path(dir_);
   result_file r;
@@ -326,7 +363,7 @@ TEST_F(ResultFile, BareNameIsInTheCurrentFolder) {
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
 }
 
-TEST_F(ResultFile, LongestNameStillGetsATemporary) {
+TEST_P(ResultFile, LongestNameStillGetsATemporary) {
   const std::string name = std::string(255 - 4, 'n') + ".zqd";
   result_file r;
   std::string reason;
@@ -343,7 +380,7 @@ std::string pending_temp(const std::string& dir) {
   return "";
 }
 
-TEST_F(ResultFile, InterruptionRemovesThePendingTemporary) {
+TEST_P(ResultFile, InterruptionRemovesThePendingTemporary) {
   const std::string p = at("r.zqd");
   spit(p, "old");
   int status = run_child([&] {
@@ -360,27 +397,141 @@ TEST_F(ResultFile, InterruptionRemovesThePendingTemporary) {
   EXPECT_EQ(slurp(p), "old");
 }
 
-TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
-  // A file that reappears under the old temporary's name afterwards is not
-  // the tool's, and an interruption must leave it alone.
-  for (bool commit : {true, false}) {
-    SCOPED_TRACE(commit ? "commit" : "discard");
+// Once committed the result is in place and the run has succeeded: a
+// termination signal from then on is held to the end of the process, which
+// exits as the run would. A failed commit ends that hold, so the signal
+// interrupts the run, as after a discard. In no case is a file that
+// reappears under the old temporary's name afterwards (it is not the tool's)
+// removed by the interruption.
+TEST_P(ResultFile, AfterACommitTheRunIsNoLongerInterrupted) {
+  enum ending { commit, failed_commit, discard };
+  const struct {
+    ending how;
+    bool interrupted;
+    std::vector<std::string> left;  // beside the reappeared file
+  } cases[] = {{commit, false, {"r.zqd"}}, {failed_commit, true, {"r.zqd"}}, {discard, true, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    const std::string p = at("r.zqd");
     int status = run_child([&] {
       install_interrupt_cleanup();
       result_file r;
       std::string reason;
-      if (!r.create(at("r.zqd"), reason)) return 2;
-      const std::string temp = pending_temp(dir_);
-      if (commit ? !r.commit(reason) : (r.discard(), false)) return 3;
+      if (!r.create(p, reason)) return 2;
+      put(r, "new");
+      std::string temp = pending_temp(dir_);
+      if (temp.empty()) temp = at(".r.zqd." + std::to_string(getpid()) + ".Reborn");  // an unnamed one's stand-in
+      if (c.how == failed_commit && mkdir(p.c_str(), 0755) != 0) return 3;
+      if (c.how == discard) r.discard();
+      if (c.how != discard && r.commit(reason) != (c.how == commit)) return 4;
       const int fd = open(temp.c_str(), O_CREAT | O_WRONLY, 0644);
       if (fd < 0) return 5;
       close(fd);
       raise(SIGTERM);
-      return 4;
+      return 0;
     });
-    ASSERT_TRUE(WIFSIGNALED(status));
-    ASSERT_FALSE(pending_temp(dir_).empty());
-    unlink(pending_temp(dir_).c_str());
+    if (c.interrupted) {
+      ASSERT_TRUE(WIFSIGNALED(status)) << status;
+      EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    } else {
+      ASSERT_TRUE(WIFEXITED(status)) << status;
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      EXPECT_EQ(slurp(p), "new");
+    }
+    const std::string reborn = pending_temp(dir_);
+    ASSERT_FALSE(reborn.empty());
+    unlink(reborn.c_str());
+    EXPECT_EQ(list(dir_), c.left);
+    fs::remove_all(p);
+  }
+}
+
+// Temporaries that ended processes left: create removes those of its own
+// result, and nothing else. The process that ended is a child reaped here.
+TEST_P(ResultFile, CreateRemovesOnlyThisResultsTemporariesOfEndedProcesses) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string dead = std::to_string(child), me = std::to_string(getpid());
+  const struct {
+    std::string name;
+    bool stale;
+  } cases[] = {
+      {".r.zqd." + dead + ".aB3xYz", true},
+      {".r.zqd." + dead + ".000000", true},
+      {".r.zqd." + me + ".aB3xYz", false},           // this process's
+      {".r.zqd.1.aB3xYz", false},                    // a process that is there
+      {".other.zqd." + dead + ".aB3xYz", false},     // another result's
+      {".R.zqd." + dead + ".aB3xYz", false},
+      {".r.zqd." + dead + ".aB3xY", false},          // look-alikes that do not parse
+      {".r.zqd." + dead + ".aB3xYz0", false},
+      {".r.zqd." + dead + ".aB3-Yz", false},
+      {".r.zqd.0" + dead + ".aB3xYz", false},
+      {".r.zqd.+" + dead + ".aB3xYz", false},
+      {".r.zqd." + dead + "x.aB3xYz", false},
+      {".r.zqd..aB3xYz", false},
+      {".r.zqd.aB3xYz", false},                      // no process id
+      {".r.zqd.4294967295.aB3xYz", false},           // no process id on this system
+      {".r.zqd.99999999999.aB3xYz", false},
+      {"r.zqd." + dead + ".aB3xYz", false},
+      {".r.zqd." + dead + ".aB3xYz.bak", false},
+  };
+  std::vector<std::string> kept{"keep.txt", "r.zqd"};
+  for (const auto& c : cases) {
+    spit(at(c.name), "left");
+    if (!c.stale) kept.push_back(c.name);
+  }
+  spit(at("keep.txt"), "the user's");
+  spit(at("r.zqd"), "old");
+  // Named like a stale one but no regular file: a folder, a link.
+  const std::string folder = ".r.zqd." + dead + ".Folder", link = ".r.zqd." + dead + ".Linked";
+  ASSERT_EQ(mkdir(at(folder).c_str(), 0755), 0);
+  ASSERT_EQ(symlink("keep.txt", at(link).c_str()), 0);
+  kept.insert(kept.end(), {folder, link});
+#ifdef F_OFD_SETLK
+  // Marked in use by a process the id does not name (another pid namespace).
+  const std::string locked = ".r.zqd." + dead + ".Locked";
+  const int lock_fd = open(at(locked).c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+  struct flock l = {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(lock_fd, F_OFD_SETLK, &l), 0);
+  kept.push_back(locked);
+#endif
+  std::sort(kept.begin(), kept.end());
+
+  result_file r;
+  std::string reason;
+  ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
+  put(r, "new");
+  ASSERT_TRUE(r.commit(reason)) << reason;
+#ifdef F_OFD_SETLK
+  close(lock_fd);
+#endif
+  EXPECT_EQ(list(dir_), kept);
+  EXPECT_EQ(slurp(at("r.zqd")), "new");
+  EXPECT_EQ(slurp(at("keep.txt")), "the user's");
+}
+
+// A long result name is cut in its temporaries' names, never inside a
+// UTF-8 character, and a stale temporary of it is still found.
+TEST(TempName, LongNamesAreCutAtACharacterBoundary) {
+  const std::string e_acute = "\xC3\xA9";
+  const struct {
+    std::string name, stem;
+  } cases[] = {
+      {std::string(200, 'n'), std::string(200, 'n')},
+      {std::string(201, 'n'), std::string(200, 'n')},
+      {std::string(199, 'n') + e_acute + ".zqd", std::string(199, 'n')},
+      {std::string(198, 'n') + e_acute + ".zqd", std::string(198, 'n') + e_acute},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    EXPECT_EQ(temp_name_prefix(c.name, 42), "." + c.stem + ".42.");
+    unsigned long long pid = 0;
+    EXPECT_TRUE(temp_name_owner("." + c.stem + ".42.abcdef", c.name, pid));
+    EXPECT_EQ(pid, 42u);
   }
 }
 
@@ -390,7 +541,7 @@ TEST_F(ResultFile, CommittedOrDiscardedTemporaryIsNoLongerRegistered) {
 // background sync following it, arrives whole; the sync thread holds the
 // handled signals back; an interruption while it runs still removes the
 // temporary.
-TEST_F(ResultFile, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
+TEST_F(ResultFolder, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStillClean) {
   const long long records = 3 * write_behind::sync_step / 32;  // about 3 steps
   auto write_all = [&](result_stream& r) {
     for (long long i = 0; i < records; ++i) write_record(r.out, point_code(int(i % 1000)), i * 0.5, -1.25);

@@ -82,9 +82,11 @@ class work_dir {
     return s.str();
   }
   // The names in a folder, "." and ".." left out.
-  std::set<std::string> list(const std::string& rel) const {
+  std::set<std::string> list(const std::string& rel) const { return list_at(at(rel)); }
+  // The same for a folder given by its own path.
+  static std::set<std::string> list_at(const std::string& path) {
     std::set<std::string> names;
-    if (DIR* d = ::opendir(at(rel).c_str())) {
+    if (DIR* d = ::opendir(path.c_str())) {
       while (const dirent* e = ::readdir(d)) {
         const std::string n = e->d_name;
         if (n != "." && n != "..") names.insert(n);
@@ -121,10 +123,21 @@ inline std::string lf_lines(const std::string& err) {
   return out;
 }
 
+// No signal held back, as a process started from a shell has it: a commit
+// in the test process holds the termination signals to its end, and a
+// forked child (and a program it runs) would inherit that.
+inline void unblock_all_signals() {
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 // For a forked child that is not about the terminal: a session of its own,
 // so no controlling terminal, and nothing on standard input, so the child
 // behaves the same whether the tests run from a terminal or without one.
+// No signal is held back.
 inline void detach_from_terminal() {
+  unblock_all_signals();
   ::setsid();
   const int none = ::open("/dev/null", O_RDONLY);
   if (none > 0) {
@@ -168,6 +181,7 @@ inline pid_t start_tool(const work_dir& dir, const std::string& input, const std
   argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
+    unblock_all_signals();
     ::setsid();
     const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

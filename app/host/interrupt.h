@@ -37,6 +37,23 @@ void interrupt_set_temp(const char* host_path);
 // registrations up to date, and never see one half-made.
 void interrupt_shielded(void (*start)(void*), void* context);
 
+// The result is about to be put in place: from here to the end of the
+// process the handled signals no longer interrupt the run, so a run whose
+// result is in place ends as a success. On POSIX they are blocked on the
+// calling thread (every other thread of the tool holds them back already:
+// interrupt_shielded); one that comes waits and is dropped when the process
+// ends. On Windows a Ctrl-C or Ctrl-Break is ignored, and closing the
+// console, logging off or shutting down waits for the run to end, as long as
+// the system allows; if the handler has already begun its clean-up, this
+// call waits for it to end the process. Calling it again while held does
+// nothing.
+void interrupt_hold_to_end();
+
+// Ends the hold when putting the result in place failed after all: a signal
+// that came meanwhile (POSIX) then interrupts the run as ever. Does nothing
+// when nothing is held.
+void interrupt_hold_undo();
+
 // A function run by the handler to write pending console text; it must be
 // async-signal-safe. Passing nullptr forgets it.
 void interrupt_set_flush(void (*flush)());

@@ -1,5 +1,10 @@
 // The result written safely: into a temporary file beside it, renamed onto
-// its name only when everything has been written and synced.
+// its name only when everything has been written and synced. No temporary
+// outlives its run for good: on Linux it has no name at all until it is
+// complete, where the file system allows (O_TMPFILE), so a process killed
+// outright leaves nothing; elsewhere its name says whose it is
+// (temp_name.h), and a later run of the same result removes those whose
+// process has ended.
 #pragma once
 
 #include <string>
@@ -12,12 +17,17 @@ class result_file {
   ~result_file();  // discards an uncommitted temporary
 
   // Creates a temporary file in the folder of host_path (the result's own
-  // folder, so the rename stays on one file system), named
-  // ".<result name>.XXXXXX" so it is hidden and recognisable (a very long
-  // result name is shortened in the temporary's name only). Its permissions
-  // become the mode bits of the file it will replace, whose owner and group
-  // it also keeps where the system allows; with no file to replace, those an
-  // ordinary new file gets under the current umask (0666 & ~umask).
+  // folder, so the rename stays on one file system): an unnamed one on
+  // Linux where the file system has them and /proc/self/fd reaches it,
+  // otherwise one named ".<result name>.<process id>.XXXXXX" so it is hidden
+  // and recognisable (temp_name.h; a very long result name is shortened in
+  // the temporary's name only). Before that, the temporaries of the same
+  // result left by processes that no longer exist are removed from the
+  // folder (nothing else: posix/stale_temps.h, windows/stale_temps.h).
+  // The temporary's permissions become the mode bits of the file it will
+  // replace, whose owner and group it also keeps where the system allows;
+  // with no file to replace, those an ordinary new file gets under the
+  // current umask (0666 & ~umask).
   // When host_path is a symbolic link to an existing file (also through a
   // chain of links), the file it points to is the one replaced and the link
   // stays; a link to nothing is replaced itself. A pending temporary of an
@@ -28,9 +38,10 @@ class result_file {
   // The one exception is an existing result that is neither a file nor a
   // folder (a device, a pipe): it is refused with reason "not a regular
   // file", since renaming over it would destroy it.
-  // The temporary's path is registered for removal on interruption (only one
-  // result is pending at a time); signals are held back between creating the
-  // temporary and registering it, so an interruption cannot leave it behind.
+  // A named temporary's path is registered for removal on interruption (only
+  // one result is pending at a time); signals are held back between creating
+  // the temporary and registering it, so an interruption cannot leave it
+  // behind. An unnamed one goes with the process.
   bool create(const std::string& host_path, std::string& reason);
 
   // The descriptor to write the result into; -1 when nothing is open.
@@ -42,14 +53,23 @@ class result_file {
 
   // Precondition: nothing writes into the temporary any more (the writing
   // behind the merge has stopped: result_stream.h).
-  // fsync, close (its error counts), rename onto the result's name, fsync the
-  // folder so the rename itself is durable. A failure up to and including the
-  // rename removes the temporary, leaves the old file (if any) untouched and
-  // sets reason. A failing folder sync also returns false with its reason,
-  // but then the new result is already in place; a file system that cannot
-  // sync folders at all (EINVAL, ENOTSUP) is not a failure. Returns false
-  // with reason "Bad file descriptor" when nothing is pending.
+  // fsync; for an unnamed temporary a link into the folder under a fresh
+  // temporary name; close (its error counts); rename onto the result's name;
+  // fsync the folder so the rename itself is durable. From just before the
+  // link (the rename, for a named temporary) to the end of the process the
+  // run is no longer interrupted (interrupt_hold_to_end): once the result is
+  // in place the run has succeeded. A failure up to and including the
+  // rename removes the temporary, leaves the old file (if any) untouched,
+  // ends that hold and returns false with reason set. A failing folder sync
+  // does not fail the commit, since the new result is in place: commit
+  // returns true and warning() says why; a file system that cannot sync
+  // folders at all (EINVAL, ENOTSUP) is no warning. Returns false with
+  // reason "Bad file descriptor" when nothing is pending.
   bool commit(std::string& reason);
+
+  // The system's text for what the last commit could not do after the
+  // result was in place (the folder sync); empty when there was nothing.
+  const std::string& warning() const { return warning_; }
 
   // Closes and removes the temporary and forgets its registration; a no-op
   // when nothing is pending. Precondition: as for commit.
@@ -59,4 +79,5 @@ class result_file {
   int fd_ = -1;
   std::string temp_;    // host path of the temporary
   std::string target_;  // host path the temporary is renamed onto
+  std::string warning_;  // set by commit: see warning()
 };

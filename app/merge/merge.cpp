@@ -320,7 +320,8 @@ int treatment() {
   if (const int ended = copy_pass(memos)) return ended;
 
   std::string reason;
-  if (f2.finish(reason)) return 0;
-  if (reader_gone()) return 1;
-  return file_failed(f2.name, "cannot be written", reason);
+  if (!f2.finish(reason)) return reader_gone() ? 1 : file_failed(f2.name, "cannot be written", reason);
+  // The result is in place: whatever the folder's sync says, the run has succeeded.
+  if (!f2.warning().empty()) complain(opened_path(f2.name), "warning: the folder could not be synced: " + f2.warning());
+  return 0;
 }

@@ -37,6 +37,9 @@ class result_stream {
   // reason set when anything failed: then the temporary is gone and a file
   // it was to replace is untouched.
   bool finish(std::string& reason);
+  // What the last finish could not do once the result was in place (the
+  // folder's sync: result_file::warning); empty when there was nothing.
+  const std::string& warning() const { return file_.warning(); }
   // Stops the writing and removes the temporary, if any.
   void discard();
 

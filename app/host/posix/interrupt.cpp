@@ -25,6 +25,9 @@ std::atomic<const char*> g_temp{nullptr};
 termios g_term_saved;
 volatile sig_atomic_t g_term_fd = -1;
 
+bool g_held = false;     // interrupt_hold_to_end is in force
+sigset_t g_before_hold;  // the calling thread's mask before it
+
 std::atomic<void (*)()> g_flush{nullptr};
 std::atomic<void (*)()> g_erase{nullptr};
 
@@ -124,6 +127,20 @@ void interrupt_set_terminal(int fd, const termios& saved) {
 void interrupt_shielded(void (*start)(void*), void* context) {
   signals_blocked hold;
   start(context);
+}
+
+void interrupt_hold_to_end() {
+  sigset_t set = handled_set(), before;
+  sigprocmask(SIG_BLOCK, &set, &before);  // again when held: the mask may have been changed since
+  if (g_held) return;
+  g_before_hold = before;
+  g_held = true;
+}
+
+void interrupt_hold_undo() {
+  if (!g_held) return;
+  g_held = false;
+  sigprocmask(SIG_SETMASK, &g_before_hold, nullptr);
 }
 
 void interrupt_set_flush(void (*flush)()) {

@@ -1,9 +1,15 @@
-// The result on POSIX: a temporary beside it, fsynced, renamed onto it, the folder synced.
+// The result on POSIX: a temporary beside it (unnamed where Linux allows),
+// fsynced, closed, renamed onto it, the folder synced.
 #include "result_file.h"
 
 #include "interrupt.h"
+#include "posix/result_file_unnamed.h"
+#include "posix/stale_temps.h"
+#include "temp_name.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -14,8 +20,10 @@
 
 namespace {
 
-constexpr int kMaxLinks = 40;               // as the kernel's own limit
-constexpr std::size_t kMaxTempStem = 200;   // keeps ".name.XXXXXX" under NAME_MAX
+constexpr int kMaxLinks = 40;   // as the kernel's own limit
+constexpr int kTempTries = 100;  // names tried for the unnamed temporary's link
+
+std::atomic<bool> g_try_unnamed{true};
 
 bool fail(int err, std::string& reason) {
   reason = std::strerror(err);
@@ -73,6 +81,65 @@ bool resolve_target(const std::string& p, std::string& target, bool& exists, str
   return fail(ELOOP, reason);
 }
 
+// name in folder ("" is the current folder).
+std::string in_folder(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+unsigned long getpid_ul() { return static_cast<unsigned long>(getpid()); }
+
+// The path by which linkat reaches the file open on fd.
+std::string proc_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed temporary in folder, or -1 where the file system has none or
+// /proc cannot reach it for the link (then the named kind is used).
+int open_unnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+  const int fd = open(openable(folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  struct stat direct, via_proc;
+  if (fstat(fd, &direct) == 0 && stat(proc_path(fd).c_str(), &via_proc) == 0 && direct.st_dev == via_proc.st_dev &&
+      direct.st_ino == via_proc.st_ino)
+    return fd;
+  close(fd);
+#else
+  (void)folder;
+#endif
+  return -1;
+}
+
+// Six letters or digits that differ between calls and processes.
+std::string temp_suffix() {
+  static unsigned long long counter = 0;
+  unsigned long long x = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                         (static_cast<unsigned long long>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string s;
+  for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
+    s += digits[x % 62];
+    x /= 62;
+  }
+  return s;
+}
+
+// Links the complete unnamed temporary open on fd into the folder of target
+// under a fresh temporary name, which it sets in temp. linkat cannot
+// replace a file, so the result's own name is reached by a rename after it.
+bool link_unnamed(int fd, const std::string& target, std::string& temp) {
+  const std::string prefix = in_folder(folder_of(target), temp_name_prefix(name_of(target), getpid_ul()));
+  for (int attempt = 0; attempt < kTempTries; ++attempt) {
+    const std::string path = prefix + temp_suffix();
+    if (linkat(AT_FDCWD, proc_path(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp = path;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  errno = EEXIST;
+  return false;
+}
+
 mode_t current_umask() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -116,10 +183,13 @@ bool sync_folder(const std::string& folder, std::string& reason) {
 
 }  // namespace
 
+void result_file_try_unnamed(bool allowed) { g_try_unnamed.store(allowed); }
+
 result_file::~result_file() { discard(); }
 
 bool result_file::create(const std::string& host_path, std::string& reason) {
   discard();
+  warning_.clear();
   if (host_path.empty()) return fail(ENOENT, reason);
   std::string target;
   bool exists = false;
@@ -132,15 +202,19 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
   }
 
   const std::string folder = folder_of(target);
-  std::string path = folder.empty() ? "" : (folder == "/" ? "/" : folder + "/");
-  path += "." + name_of(target).substr(0, kMaxTempStem) + ".XXXXXX";
-  std::vector<char> tmpl(path.begin(), path.end());
-  tmpl.push_back('\0');
-  const int fd = make_registered_temp(tmpl);
-  if (fd < 0) return fail(errno, reason);
+  remove_stale_temps(folder, name_of(target));
+  int fd = g_try_unnamed.load() ? open_unnamed(folder) : -1;
+  if (fd < 0) {
+    std::string path = in_folder(folder, temp_name_prefix(name_of(target), getpid_ul()) + "XXXXXX");
+    std::vector<char> tmpl(path.begin(), path.end());
+    tmpl.push_back('\0');
+    fd = make_registered_temp(tmpl);
+    if (fd < 0) return fail(errno, reason);
+    temp_ = tmpl.data();
+  }
   fd_ = fd;
-  temp_ = tmpl.data();
   target_ = target;
+  mark_temp_in_use(fd_);
 
   const bool ok = exists ? copy_owner_and_mode(fd_, st) : fchmod(fd_, 0666 & ~current_umask()) == 0;
   if (!ok) {
@@ -151,25 +225,38 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
   return true;
 }
 
+// Up to the rename a failure undoes everything: the temporary is removed,
+// the hold on the signals ended (a signal held meanwhile then ends the run).
 bool result_file::commit(std::string& reason) {
+  warning_.clear();
   if (fd_ < 0) return fail(EBADF, reason);
+  int err = 0;
   if (fsync(fd_) != 0) {
-    const int err = errno;
-    discard();
-    return fail(err, reason);
+    err = errno;
+  } else if (temp_.empty()) {
+    interrupt_hold_to_end();  // the link is the unnamed temporary's first name
+    if (!link_unnamed(fd_, target_, temp_)) err = errno;
   }
-  const int closed = close(fd_);
-  fd_ = -1;
-  if (closed != 0 || rename(temp_.c_str(), target_.c_str()) != 0) {
-    const int err = errno;
+  if (err == 0) {
+    const int closed = close(fd_);
+    fd_ = -1;
+    if (closed != 0) err = errno;
+  }
+  if (err == 0) {
+    interrupt_hold_to_end();
+    if (rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
+  }
+  if (err != 0) {
     discard();
+    interrupt_hold_undo();
     return fail(err, reason);
   }
   interrupt_set_temp(nullptr);
   temp_.clear();
   const std::string folder = folder_of(target_);
   target_.clear();
-  return sync_folder(folder, reason);
+  (void)sync_folder(folder, warning_);  // the result is in place: a failure here is a warning
+  return true;
 }
 
 void result_file::discard() {

@@ -10,9 +10,10 @@
 // store. The handler allocates nothing and touches no lock the main thread
 // could hold: it deletes the temporary through its open handle (by its path
 // only in the moment between closing and renaming it), erases the progress
-// line, writes the pending console text, and ends the process with TerminateProcess (the exit code of
-// an interrupted console program, STATUS_CONTROL_C_EXIT), so no library
-// clean-up runs behind it.
+// line, writes the pending console text, and ends the process with
+// TerminateProcess (the exit code of an interrupted console program,
+// STATUS_CONTROL_C_EXIT), so no library clean-up runs behind it. Once the
+// run holds its end (interrupt_hold_to_end) the handler does none of this.
 #include "interrupt.h"
 
 #include <atomic>
@@ -33,13 +34,30 @@ std::atomic<HANDLE> g_temp_handle{nullptr};
 std::atomic<void (*)()> g_flush{nullptr};
 std::atomic<void (*)()> g_erase{nullptr};
 HANDLE g_main = nullptr;
-std::atomic_flag g_ending = ATOMIC_FLAG_INIT;
+
+// Who has the end of the run: nobody yet, the handler (cleaning up, then
+// ending the process), or the run itself (its result is being put in place:
+// interrupt_hold_to_end). The first to claim it keeps it.
+enum : int { kRunning, kCleaning, kHeld };
+std::atomic<int> g_state{kRunning};
 
 constexpr DWORD kInterruptedExit = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 
-BOOL WINAPI on_control(DWORD) {
+// The event while the run keeps its end: a Ctrl-C or Ctrl-Break is taken
+// as handled, so the run goes on; for the others (the console closed, log
+// off, shutdown) the system ends the process once the handler returns, so
+// the handler waits, and the run's own end comes first unless the system's
+// time for it runs out.
+BOOL held_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(INFINITE);
+  return TRUE;
+}
+
+BOOL WINAPI on_control(DWORD event) {
   // The first event does the clean-up; any later one waits for the end.
-  if (g_ending.test_and_set()) {
+  int expected = kRunning;
+  if (!g_state.compare_exchange_strong(expected, kCleaning)) {
+    if (expected == kHeld) return held_event(event);
     Sleep(INFINITE);
   }
   if (g_main != nullptr && SuspendThread(g_main) != static_cast<DWORD>(-1)) {
@@ -83,6 +101,17 @@ void interrupt_set_temp(const char* host_path) {
   }
   std::memcpy(buf, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
   g_temp.store(buf);
+}
+
+void interrupt_hold_to_end() {
+  int expected = kRunning;
+  // The handler has the end already: it stops this thread and ends the process.
+  if (!g_state.compare_exchange_strong(expected, kHeld) && expected == kCleaning) Sleep(INFINITE);
+}
+
+void interrupt_hold_undo() {
+  int expected = kHeld;
+  g_state.compare_exchange_strong(expected, kRunning);
 }
 
 void interrupt_set_flush(void (*flush)()) { g_flush.store(flush); }

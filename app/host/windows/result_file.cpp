@@ -1,5 +1,7 @@
 // The result written safely on Windows: a temporary file in the result's
-// folder, flushed to disk, then moved onto the result's name in one step.
+// folder, named with this process's id (stale ones of ended processes are
+// removed first), flushed to disk, then moved onto the result's name in one
+// step.
 #include "result_file.h"
 
 #include <cerrno>
@@ -8,11 +10,12 @@
 #include "handles.h"
 #include "interrupt.h"
 #include "interrupt_hold.h"
+#include "stale_temps.h"
+#include "temp_name.h"
 #include "win_path.h"
 
 namespace {
 
-constexpr std::size_t kMaxTempStem = 200;  // keeps ".name.XXXXXX" a legal name
 constexpr int kTempTries = 100;
 // Virus scanners and indexers open new files for a moment: a replace refused
 // for that reason is tried again, for about this long in all.
@@ -34,7 +37,7 @@ std::string temp_suffix(unsigned attempt) {
                          (static_cast<unsigned long long>(++counter + attempt) * 0x9E3779B97F4A7C15ull);
   const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string s;
-  for (int i = 0; i < 6; ++i) {
+  for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
     s += digits[x % 36];
     x /= 36;
   }
@@ -64,6 +67,7 @@ result_file::~result_file() { discard(); }
 
 bool result_file::create(const std::string& host_path, std::string& reason) {
   discard();
+  warning_.clear();
   const std::size_t sep = last_separator(host_path);
   const std::string name = sep == std::string::npos ? host_path : host_path.substr(sep + 1);
   if (host_path.empty()) return fail(ENOENT, reason);
@@ -80,8 +84,9 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
     return fail_win32(GetLastError(), reason);
   }
 
-  const std::string stem = (sep == std::string::npos ? std::string() : host_path.substr(0, sep + 1)) + "." +
-                           name.substr(0, kMaxTempStem) + ".";
+  const std::string folder = sep == std::string::npos ? std::string() : host_path.substr(0, sep + 1);
+  remove_stale_temps(folder, name);
+  const std::string stem = folder + temp_name_prefix(name, GetCurrentProcessId());
   for (unsigned attempt = 0; attempt < kTempTries; ++attempt) {
     const std::string temp = stem + temp_suffix(attempt);
     // Registered before it exists: an interruption at any point after this
@@ -112,7 +117,10 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
   return fail(EEXIST, reason);
 }
 
+// MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the move is on disk,
+// so there is no folder to sync afterwards and no warning.
 bool result_file::commit(std::string& reason) {
+  warning_.clear();
   if (fd_ < 0) return fail(EBADF, reason);
   if (!FlushFileBuffers(handle_of_fd(fd_))) {
     const DWORD error = GetLastError();
@@ -127,9 +135,11 @@ bool result_file::commit(std::string& reason) {
     discard();
     return fail_win32(error, reason);
   }
+  interrupt_hold_to_end();
   const DWORD error = replace_with_retries(api_path(temp_), api_path(target_));
   if (error != 0) {
     discard();
+    interrupt_hold_undo();
     return fail_win32(error, reason);
   }
   interrupt_set_temp(nullptr);
