@@ -243,6 +243,32 @@ TEST(Faults, ResultIsAnInputUnderAnotherName) {
   }
 }
 
+// Standard streams closed by the caller (<&-, >&-, 2>&-): no file of the
+// run takes their numbers, so the result holds the same bytes as with all
+// of them open, never the console's text or a diagnostic. The input warns
+// (a word in its data), so standard error is written to.
+TEST(Faults, ClosedStandardStreams) {
+  if (under_wine()) GTEST_SKIP() << "the descriptors of the tool built here";
+  survey s;
+  s.w.put("images/s/w.zqd", header_a + "1 1 1\nword 2 2\n");
+  const std::vector<std::string> args{"-o", "images/s/out.zqd", "images/s/w.zqd", "images/s/a.zqd"};
+  const tool_result open = finish_tool(s.w, start_tool(s.w, "", {}, TILVARO_EXE, args));
+  ASSERT_EQ(open.status, 0);
+  ASSERT_NE(open.err, "");
+  const std::string expected = s.w.get("images/s/out.zqd");
+  const std::vector<std::vector<int>> closings = {{0}, {1}, {2}, {0, 1, 2}};
+  for (const std::vector<int>& closed : closings) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    ::unlink(s.w.at("images/s/out.zqd").c_str());
+    const tool_result r = finish_tool(s.w, start_tool(s.w, "", [&] {
+      for (const int fd : closed) ::close(fd);
+    }, TILVARO_EXE, args));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(s.w.get("images/s/out.zqd") == expected);
+    s.expect_untouched({"out.zqd", "w.zqd"});
+  }
+}
+
 // The command line's merge run in a child of the test, its thread starts
 // made to fail from the n-th on (n = 0: none fails). Returns the exit
 // status; starts gets the number of thread starts the merge asked for.

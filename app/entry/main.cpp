@@ -10,11 +10,18 @@
 #include "diagnostic.h"
 #include "dialogue.h"
 #include "interrupt.h"
+#include "io.h"
 #include "key_wait.h"
 #include "merge.h"
 #include "terminal.h"
 
 int main(int argc, char* argv[]) {
+  // Before any file is opened: a standard stream closed by the caller
+  // (2>&-) must not lend its number to the result.
+  if (!io_fill_standard_streams()) {
+    complain_lines("tilvaro: a standard stream is closed, and the null device cannot be opened in its place\n");
+    return 1;
+  }
   const command_line cl = parse_command_line(command_arguments(argc, argv));
   switch (cl.what) {
     case command::help:
