@@ -1,6 +1,7 @@
 // The command line: options and inputs read into a command_line.
 #include "command_line.h"
 
+#include "diagnostic.h"
 #include "manual.h"
 
 namespace {
@@ -72,7 +73,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     } else if (a.compare(0, 13, "--files-from=") == 0) {
       if (!take_list("--files-from", a.substr(13), true)) return c;
     } else if (a[1] == '-') {
-      return mistake("unknown option '" + a + "'");
+      return mistake("unknown option '" + shown_name(a) + "'");
     } else {
       // A group of short options: -q, -h, and -o and -T, which take the rest.
       for (std::size_t k = 1; k < a.size(); ++k) {
@@ -92,13 +93,13 @@ command_line parse_command_line(const std::vector<std::string>& args) {
           }
           break;
         } else {
-          return mistake(std::string("unknown option '-") + a[k] + "'");
+          return mistake("unknown option '-" + shown_name(std::string(1, a[k])) + "'");
         }
       }
     }
   }
 
-  if (have_output && c.inputs.empty()) return mistake("no input files after -o " + c.output);
+  if (have_output && c.inputs.empty()) return mistake("no input files after -o " + shown_name(c.output));
   if (!have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
   c.what = have_output ? command::merge : command::dialogue;
   return c;

@@ -46,7 +46,8 @@ bool expand_pattern(const std::string& pattern, result_check& result, std::vecto
     matched = true;
     const std::string path = folder + f.name;
     if (result.is_result(path, f.size)) {
-      if (!result.said) complain(path, "the result itself is left out of the files that " + pattern + " matches");
+      if (!result.said)
+        complain(path, "the result itself is left out of the files that " + shown_name(pattern) + " matches");
       result.said = true;
       continue;
     }
@@ -100,7 +101,7 @@ int expand_inputs(const std::vector<input_arg>& args, const std::string& result_
     if (!has_wildcards(a.text) || io_identity_of(a.text).known) {
       inputs.push_back(image{a.text, -1});
     } else if (has_wildcards(a.text.substr(0, folder_length))) {
-      complain_lines("tilvaro: " + a.text + ": no such file, and wildcards in a folder's name are not expanded\n"
+      complain_lines("tilvaro: " + shown_name(a.text) + ": no such file, and wildcards in a folder's name are not expanded\n"
                      "Try 'tilvaro --help' for more information.\n");
       return 2;
     } else if (!expand_pattern(a.text, result, inputs)) {
