@@ -3,6 +3,7 @@
 
 #include "console.h"
 #include "diagnostic.h"
+#include "host_names.h"
 #include "state.h"
 #include "terminal.h"
 
@@ -15,14 +16,23 @@ const char extension[] = ".zqd";
 const char credit[] = "tilvaro team";  // 12 characters
 static_assert(sizeof credit - 1 == 12, "the credit fills 12 columns");
 
-// Reads a name; when standard input has ended there is no answer and the
-// run stops without creating anything.
+// Reads a name; when standard input has ended there is no answer, and an
+// answer longer than any path names no file: either way the run stops
+// without creating anything.
 bool ask_name(const std::string& question, std::string& answer) {
   say(question);
-  if (read_token(console_input(), answer)) return true;
-  complain("standard input", "ended before the answer");
-  say("\n\tNo answer: the input has ended\n");
-  return false;
+  const std::size_t longest = longest_path_bytes();
+  if (!read_token(console_input(), answer, longest)) {
+    complain("standard input", "ended before the answer");
+    say("\n\tNo answer: the input has ended\n");
+    return false;
+  }
+  if (answer.size() > longest) {
+    complain("standard input", "an answer is longer than any path");
+    say("\n\tThe answer is longer than any path\n");
+    return false;
+  }
+  return true;
 }
 
 // The thirteen banner lines, each behind "\n\t".
