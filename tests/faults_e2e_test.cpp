@@ -269,6 +269,51 @@ TEST(Faults, ClosedStandardStreams) {
   }
 }
 
+// Memory stays bounded, with the tool's address space limited: a list
+// that is one endless line is refused, and a dialogue fed names without
+// end stops when memory runs out, with its message, leaving nothing. The
+// sanitizers reserve far more address space than the limit: skipped there.
+TEST(Faults, MemoryBounded) {
+#ifdef TILVARO_SANITIZED
+  GTEST_SKIP() << "the sanitizers cannot run under an address-space limit";
+#endif
+  if (under_wine()) GTEST_SKIP() << "the limit is set on the tool built here";
+  survey s;
+  const auto limited = [] {
+    const rlimit limit{64 << 20, 64 << 20};
+    ::setrlimit(RLIMIT_AS, &limit);
+  };
+  tool_result r = finish_tool(s.w, start_tool(s.w, "", limited, TILVARO_EXE, {"-o", "images/s/out.zqd", "-T", "/dev/zero"}));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tilvaro: /dev/zero: line 1 is longer than any path\n");
+  s.expect_untouched();
+
+  // The folder, a count, then "a" without end from a writer of its own,
+  // which ends when the tool does (its writes then fail). The console's
+  // questions go to the null device.
+  r = finish_tool(s.w, start_tool(s.w, "", [&] {
+    limited();
+    int names[2];
+    if (::pipe(names) != 0) _exit(127);
+    if (::fork() == 0) {
+      ::close(names[0]);
+      static char chunk[4096];
+      for (std::size_t i = 0; i < sizeof chunk; i += 2) chunk[i] = 'a', chunk[i + 1] = '\n';
+      if (::write(names[1], "s 2147483647 ", 13) == 13)
+        while (::write(names[1], chunk, sizeof chunk) > 0) {
+        }
+      _exit(0);
+    }
+    ::dup2(names[0], 0);
+    ::close(names[0]);
+    ::close(names[1]);
+    ::dup2(::open("/dev/null", O_WRONLY), 1);
+  }));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tilvaro: out of memory (reading the names of the inputs)\n");
+  s.expect_untouched();
+}
+
 // The command line's merge run in a child of the test, its thread starts
 // made to fail from the n-th on (n = 0: none fails). Returns the exit
 // status; starts gets the number of thread starts the merge asked for.

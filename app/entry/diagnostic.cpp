@@ -1,6 +1,8 @@
 // Conventional diagnostics on standard error.
 #include "diagnostic.h"
 
+#include <cstring>
+
 #include "console.h"
 #include "io.h"
 #include "terminal.h"
@@ -36,6 +38,15 @@ std::size_t utf8_sequence(const std::string& s, std::size_t i) {
   return length;
 }
 
+// Appends to out as much of text as fits before end; returns the new end.
+char* append(char* out, const char* end, const char* text) {
+  const std::size_t n = std::strlen(text);
+  const std::size_t room = static_cast<std::size_t>(end - out);
+  const std::size_t take = n < room ? n : room;
+  std::memcpy(out, text, take);
+  return out + take;
+}
+
 }  // namespace
 
 std::string shown_name(const std::string& name) {
@@ -68,6 +79,19 @@ std::string shown_name(const std::string& name) {
 
 void complain(const std::string& path, const std::string& reason) {
   complain_lines("tilvaro: " + shown_name(path) + ": " + reason + "\n");
+}
+
+void complain_out_of_memory(const char* doing) {
+  char line[256];
+  char* const end = line + sizeof line;
+  char* p = line;
+  if (console_line_open() && stderr_shares_console()) p = append(p, end, stderr_line_end());
+  p = append(p, end, "tilvaro: out of memory (");
+  p = append(p, end - 8, doing);  // room for the rest
+  p = append(p, end, ")");
+  p = append(p, end, stderr_line_end());
+  (void)io_write_all(io_stderr, line, static_cast<std::size_t>(p - line));
+  console_line_closed();
 }
 
 void complain_lines(const std::string& text) {

@@ -19,6 +19,10 @@ std::string shown_name(const std::string& name);
 // shown_name; a name that reason embeds is the caller's to pass through it.
 void complain(const std::string& path, const std::string& reason);
 
+// Writes "tilvaro: out of memory (<doing>)" and a line end to standard error
+// as complain_lines would, without allocating memory.
+void complain_out_of_memory(const char* doing);
+
 // Writes lines (each '\n' in text ends one, the last one included) to
 // standard error in one write. Every line ends as the host's text on
 // standard error does (CR LF on Windows). When standard error shows on the

@@ -4,6 +4,7 @@
 #include "console.h"
 #include "diagnostic.h"
 #include "host_names.h"
+#include "out_of_memory.h"
 #include "state.h"
 #include "terminal.h"
 
@@ -62,6 +63,7 @@ std::string banner() {
 }  // namespace
 
 bool opening() {
+  run_stage = "reading the names of the inputs";
   choices.progress = stderr_is_terminal();
   say(banner());
 
@@ -91,5 +93,6 @@ bool opening() {
   if (!ask_name("\n\tName of the resulting .zqd File (without extension .zqd) ? ", nomfic1)) return false;
   nomim1 += nomfic1 + extension;
 
+  run_stage = "creating the result";
   return create_result(nomim1, num_arch <= 0);
 }
