@@ -248,6 +248,8 @@ TEST(Faults, ResultIsAnInputUnderAnotherName) {
 // of them open, never the console's text or a diagnostic. The input warns
 // (a word in its data), so standard error is written to.
 TEST(Faults, ClosedStandardStreams) {
+  // Under wine the closed descriptors are wine's own: it breaks with them
+  // (its server's messages go astray) before the tool's code runs.
   if (under_wine()) GTEST_SKIP() << "the descriptors of the tool built here";
   survey s;
   s.w.put("images/s/w.zqd", header_a + "1 1 1\nword 2 2\n");
