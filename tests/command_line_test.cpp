@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "diagnostic.h"
 #include "name_pattern.h"
 
 #include <string>
@@ -75,6 +76,29 @@ TEST(NamePattern, MatchesAsFnmatch) {
   EXPECT_EQ(folder_part_length("c", true), 0u);
 }
 
+// Names in diagnostics: one line whatever they hold, UTF-8 text and
+// backslashes as they are.
+TEST(Diagnostics, NamesAreShownOnOneLine) {
+  const struct {
+    const char* name;
+    const char* shown;
+  } cases[] = {
+      {"C:\\images\\s\\a b.zqd", "C:\\images\\s\\a b.zqd"},
+      {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+      {"\x1b[2J\x01\x1f\x7f~", "\\x1b[2J\\x01\\x1f\\x7f~"},
+      {"\xff", "\\xff"},
+      {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
+      {"\xc2\x85\xc2\x9b", "\\xc2\\x85\\xc2\\x9b"},        // C1 controls (NEL, CSI)
+      {"\xc0\xaf\xe0\x80\xaf", "\\xc0\\xaf\\xe0\\x80\\xaf"},  // overlong forms
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},                    // a surrogate
+      {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},            // past U+10FFFF
+      {"x\xe2\x82", "x\\xe2\\x82"},                            // cut short at the end
+      {"\xe2\x82x", "\\xe2\\x82x"},                            // cut short by ASCII
+  };
+  for (const auto& c : cases) EXPECT_EQ(shown_name(c.name), c.shown) << c.name;
+  EXPECT_EQ(shown_name(std::string("a\0b", 3)), "a\\x00b");
+}
+
 // The executable itself: exit status, standard output, standard error.
 TEST(CommandLine, AnswersHelpVersionAndMistakes) {
   const std::string usage = usage_text();
@@ -104,6 +128,10 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
       {{"-o", "r", "-", "a", "-"}, 2, "", "tilvaro: '-' (standard input) is named more than once\n" + try_help},
       {{"-o", "r", "-T", "-", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
       {{"-T-", "-o", "r", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
+      // Argument text in a message is shown on one line (shown_name).
+      {{"--b\x1b[2Jx"}, 2, "", "tilvaro: unknown option '--b\\x1b[2Jx'\n" + try_help},
+      {{"-q\xff"}, 2, "", "tilvaro: unknown option '-\\xff'\n" + try_help},
+      {{"-o", "r\n\xc3\xa9"}, 2, "", "tilvaro: no input files after -o r\\n\xc3\xa9\n" + try_help},
   };
   work_dir w;
   for (const auto& c : cases) {

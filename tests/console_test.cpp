@@ -39,6 +39,15 @@ TEST(Answers, Tokens) {
   EXPECT_EQ(tokens("C:\\odd/näme.zqd"), (v{"C:\\odd/näme.zqd"}));
   const std::string long_name(100000, 'n');
   EXPECT_EQ(tokens(long_name + " x", 7), (v{long_name, "x"}));
+  // Bounded: a token of longest bytes comes whole, a longer one with one
+  // byte more, read no further.
+  text_source src("abcd abcdefgh", 3);
+  std::string t;
+  EXPECT_TRUE(read_token(src.reader, t, 4));
+  EXPECT_EQ(t, "abcd");
+  EXPECT_TRUE(read_token(src.reader, t, 4));
+  EXPECT_EQ(t, "abcde");
+  EXPECT_EQ(src.reader.peek(), 'f');
 }
 
 TEST(Answers, Counts) {

@@ -460,6 +460,79 @@ TEST(Faults, ResultIsAnInputUnderAnotherName) {
   }
 }
 
+// Standard streams closed by the caller (<&-, >&-, 2>&-): no file of the
+// run takes their numbers, so the result holds the same bytes as with all
+// of them open, never the console's text or a diagnostic. The input warns
+// (a word in its data), so standard error is written to.
+TEST(Faults, ClosedStandardStreams) {
+  // Under wine the closed descriptors are wine's own: it breaks with them
+  // (its server's messages go astray) before the tool's code runs.
+  if (under_wine()) GTEST_SKIP() << "the descriptors of the tool built here";
+  survey s;
+  s.w.put("images/s/w.zqd", header_a + "1 1 1\nword 2 2\n");
+  const std::vector<std::string> args{"-o", "images/s/out.zqd", "images/s/w.zqd", "images/s/a.zqd"};
+  const tool_result open = finish_tool(s.w, start_tool(s.w, "", {}, TILVARO_EXE, args));
+  ASSERT_EQ(open.status, 0);
+  ASSERT_NE(open.err, "");
+  const std::string expected = s.w.get("images/s/out.zqd");
+  const std::vector<std::vector<int>> closings = {{0}, {1}, {2}, {0, 1, 2}};
+  for (const std::vector<int>& closed : closings) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    ::unlink(s.w.at("images/s/out.zqd").c_str());
+    const tool_result r = finish_tool(s.w, start_tool(s.w, "", [&] {
+      for (const int fd : closed) ::close(fd);
+    }, TILVARO_EXE, args));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(s.w.get("images/s/out.zqd") == expected);
+    s.expect_untouched({"out.zqd", "w.zqd"});
+  }
+}
+
+// Memory stays bounded, with the tool's address space limited: a list
+// that is one endless line is refused, and a dialogue fed names without
+// end stops when memory runs out, with its message, leaving nothing. The
+// sanitizers reserve far more address space than the limit: skipped there.
+TEST(Faults, MemoryBounded) {
+#ifdef TILVARO_SANITIZED
+  GTEST_SKIP() << "the sanitizers cannot run under an address-space limit";
+#endif
+  if (under_wine()) GTEST_SKIP() << "the limit is set on the tool built here";
+  survey s;
+  const auto limited = [] {
+    const rlimit limit{64 << 20, 64 << 20};
+    ::setrlimit(RLIMIT_AS, &limit);
+  };
+  tool_result r = finish_tool(s.w, start_tool(s.w, "", limited, TILVARO_EXE, {"-o", "images/s/out.zqd", "-T", "/dev/zero"}));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tilvaro: /dev/zero: line 1 is longer than any path\n");
+  s.expect_untouched();
+
+  // The folder, a count, then "a" without end from a writer of its own,
+  // which ends when the tool does (its writes then fail). The console's
+  // questions go to the null device.
+  r = finish_tool(s.w, start_tool(s.w, "", [&] {
+    limited();
+    int names[2];
+    if (::pipe(names) != 0) _exit(127);
+    if (::fork() == 0) {
+      ::close(names[0]);
+      static char chunk[4096];
+      for (std::size_t i = 0; i < sizeof chunk; i += 2) chunk[i] = 'a', chunk[i + 1] = '\n';
+      if (::write(names[1], "s 2147483647 ", 13) == 13)
+        while (::write(names[1], chunk, sizeof chunk) > 0) {
+        }
+      _exit(0);
+    }
+    ::dup2(names[0], 0);
+    ::close(names[0]);
+    ::close(names[1]);
+    ::dup2(::open("/dev/null", O_WRONLY), 1);
+  }));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tilvaro: out of memory (reading the names of the inputs)\n");
+  s.expect_untouched();
+}
+
 // The command line's merge run in a child of the test, its thread starts
 // made to fail from the n-th on (n = 0: none fails). Returns the exit
 // status; starts gets the number of thread starts the merge asked for.

@@ -1,6 +1,7 @@
 // The tool end to end: exact console bytes, exact result bytes, exit status
 // and what is left on disk, through the real executable.
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -377,6 +378,40 @@ TEST(Merge, CountOutOfRangeStopsTheDialogue) {
   }
 }
 
+// An answer longer than any path names no file: the dialogue stops there
+// and creates nothing. An answer at that length is taken, and names no
+// file that can be opened.
+TEST(Merge, AnswerLongerThanAnyPathStopsTheDialogue) {
+  const std::size_t longest = under_wine() ? 32767 * 3 : PATH_MAX;
+  const std::string at_limit(longest, 'n'), past = at_limit + "n";
+  const std::string refused = crlf("\n\tThe answer is longer than any path\n");
+  const struct {
+    std::string input;
+    std::string console;
+  } cases[] = {
+      {past + " 1 a r", banner + folder_q + refused},
+      {"s 2 a " + past + " r", banner + folder_q + count_q + name_q(1) + name_q(2) + refused},
+      {"s 1 a\n" + past + "\n", banner + folder_q + count_q + name_q(1) + result_q + refused},
+  };
+  for (const auto& c : cases) {
+    work_dir w;
+    w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+    const tool_result r = run_tool(w, c.input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out == c.console);
+    EXPECT_EQ(r.err, "tilvaro: standard input: an answer is longer than any path\n");
+    EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"});
+  }
+  work_dir w;
+  w.put("images/s/a.zqd", "4 1 1\n5 2 2\n6 3 3\n");
+  const tool_result r = run_tool(w, "s 2 a " + at_limit + " r");
+  EXPECT_EQ(r.status, 1);
+  const std::string unknown = crlf("\n\tFile C:\\images\\s\\" + at_limit + ".zqd unknown\n");
+  EXPECT_TRUE(r.out.size() > unknown.size() && r.out.substr(r.out.size() - unknown.size()) == unknown);
+  EXPECT_EQ(r.err.find("longer than any path"), std::string::npos);
+  EXPECT_EQ(w.list("images/s"), std::set<std::string>{"a.zqd"});
+}
+
 TEST(Merge, ResultThatCannotBeCreated) {
   work_dir w;
   const tool_result r = run_tool(w, "nowhere 0 r");
@@ -677,11 +712,37 @@ TEST(MergeCommandLine, InputsFromLists) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(w.get("s.zqd"), header_123 + "0\t1.000000\t1.000000\r\n2\t1.000000\t1.000000\r\n"
                                          "1\t1.000000\t1.000000\r\n0\t1.000000\t1.000000\r\n");
-  // A list that cannot be read: nothing made.
-  r = run_args(w, {"-o", "u.zqd", "m/f0.zqd", "--files-from", "nolist.txt"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tilvaro: nolist.txt: No such file or directory\n");
-  EXPECT_FALSE(w.exists("u.zqd"));
+  // Lists that end the run with nothing made: one that cannot be read, one
+  // that names a file that is not there (its name shown on one line in the
+  // diagnostic, as typed on the console), and lines up to the host's
+  // longest path: one at that length is a path (too long for a file here),
+  // one past it is refused at once.
+  const std::size_t longest = under_wine() ? 32767 * 3 : PATH_MAX;
+  const std::string at_limit(longest, 'x');
+  const struct {
+    std::string list;  // "" none: nolist.txt is not there
+    std::string text;
+    int status;
+    std::string err, out;  // err "": any; out: what the console ends with
+  } refused[] = {
+      {"", "", 1, "tilvaro: nolist.txt: No such file or directory\n", ""},
+      {"esc.txt", "m/f0.zqd\na\x1b[2Jb.zqd\n", 1, "tilvaro: a\\x1b[2Jb.zqd: No such file or directory\n",
+       crlf("\n\tFile a\x1b[2Jb.zqd unknown\n")},
+      {"at.txt", "m/f0.zqd\r\n" + at_limit + "\r\n", 1, "", crlf("\n\tFile " + at_limit + " unknown\n")},
+      {"past.txt", "m/f0.zqd\n\n" + at_limit + "y\nm/f1.zqd\n", 2,
+       "tilvaro: past.txt: line 3 is longer than any path\n", ""},
+  };
+  for (const auto& c : refused) {
+    if (!c.list.empty()) w.put(c.list, c.text);
+    r = run_args(w, {"-o", "u.zqd", "m/f0.zqd", "--files-from", c.list.empty() ? "nolist.txt" : c.list});
+    EXPECT_EQ(r.status, c.status) << c.list;
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.err, c.err) << c.list;
+    }
+    EXPECT_EQ(r.err.find("longer than any path") != std::string::npos, c.status == 2) << c.list;
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), c.out.size())), c.out) << c.list;
+    EXPECT_FALSE(w.exists("u.zqd")) << c.list;
+  }
 }
 
 // The screen a run on a pseudo-terminal of that width leaves behind, from

@@ -7,6 +7,7 @@
 #include "diagnostic.h"
 #include "inputs.h"
 #include "merge.h"
+#include "out_of_memory.h"
 #include "state.h"
 #include "terminal.h"
 
@@ -18,6 +19,7 @@ int batch(const std::string& output, const std::vector<input_arg>& args, bool qu
   choices.to_stdout = output == "-";
   choices.progress = !quiet && stderr_is_terminal();
 
+  run_stage = "reading the names of the inputs";
   im_number.assign(1, image{});  // slot 0 is not used
   const int refused = expand_inputs(args, choices.to_stdout ? "" : output, im_number);
   if (refused != 0) return refused;
@@ -28,6 +30,7 @@ int batch(const std::string& output, const std::vector<input_arg>& args, bool qu
   num_arch = static_cast<std::int32_t>(im_number.size() - 1);
   const bool no_inputs = num_arch == 0;
 
+  run_stage = "creating the result";
   if (choices.to_stdout) {
     f2.name = output;
     console_mute();
@@ -35,5 +38,6 @@ int batch(const std::string& output, const std::vector<input_arg>& args, bool qu
   } else if (!create_result(output, no_inputs)) {
     return 1;
   }
+  run_stage = "merging";
   return treatment();
 }

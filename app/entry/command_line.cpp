@@ -1,6 +1,7 @@
 // The command line: options and inputs read into a command_line.
 #include "command_line.h"
 
+#include "diagnostic.h"
 #include "manual.h"
 
 namespace {
@@ -72,7 +73,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     } else if (a.compare(0, 13, "--files-from=") == 0) {
       if (!take_list("--files-from", a.substr(13), true)) return c;
     } else if (a[1] == '-') {
-      return mistake("unknown option '" + a + "'");
+      return mistake("unknown option '" + shown_name(a) + "'");
     } else {
       // A group of short options: -q, -h, and -o and -T, which take the rest.
       for (std::size_t k = 1; k < a.size(); ++k) {
@@ -92,13 +93,13 @@ command_line parse_command_line(const std::vector<std::string>& args) {
           }
           break;
         } else {
-          return mistake(std::string("unknown option '-") + a[k] + "'");
+          return mistake("unknown option '-" + shown_name(std::string(1, a[k])) + "'");
         }
       }
     }
   }
 
-  if (have_output && c.inputs.empty()) return mistake("no input files after -o " + c.output);
+  if (have_output && c.inputs.empty()) return mistake("no input files after -o " + shown_name(c.output));
   // Standard input can be read once only: by one input, or by lists.
   int stdin_inputs = 0, stdin_lists = 0;
   for (const input_arg& in : c.inputs)
@@ -132,14 +133,16 @@ std::string usage_text() {
          "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
          "  -T, --files-from=LIST  take the inputs named in LIST, one path a line (- for\n"
          "                       standard input); on Windows the way past the length\n"
-         "                       limit of a command line\n"
+         "                       limit of a command line; a line longer than any path\n"
+         "                       the system takes ends the run (status 2)\n"
          "  -q, --quiet          no progress line on standard error\n"
          "  -h, --help, /?       show this text and exit\n"
          "      --version        show the version and exit\n"
          "\n"
          "Exit status: 0 when the result was written completely, 1 when it was not (an\n"
-         "input missing or unreadable, a result that cannot be written; an existing file\n"
-         "of the result's name is then left as it was), 2 for a mistake in the arguments.\n"
+         "input missing or unreadable, a result that cannot be written, out of memory;\n"
+         "an existing file of the result's name is then left as it was), 2 for a mistake\n"
+         "in the arguments.\n"
          "\n"
          "More in the manual: " + std::string(manual_hint()) + "\n";
 }

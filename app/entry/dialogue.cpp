@@ -3,6 +3,8 @@
 
 #include "console.h"
 #include "diagnostic.h"
+#include "host_names.h"
+#include "out_of_memory.h"
 #include "state.h"
 #include "terminal.h"
 
@@ -15,14 +17,23 @@ const char extension[] = ".zqd";
 const char credit[] = "tilvaro team";  // 12 characters
 static_assert(sizeof credit - 1 == 12, "the credit fills 12 columns");
 
-// Reads a name; when standard input has ended there is no answer and the
-// run stops without creating anything.
+// Reads a name; when standard input has ended there is no answer, and an
+// answer longer than any path names no file: either way the run stops
+// without creating anything.
 bool ask_name(const std::string& question, std::string& answer) {
   say(question);
-  if (read_token(console_input(), answer)) return true;
-  complain("standard input", "ended before the answer");
-  say("\n\tNo answer: the input has ended\n");
-  return false;
+  const std::size_t longest = longest_path_bytes();
+  if (!read_token(console_input(), answer, longest)) {
+    complain("standard input", "ended before the answer");
+    say("\n\tNo answer: the input has ended\n");
+    return false;
+  }
+  if (answer.size() > longest) {
+    complain("standard input", "an answer is longer than any path");
+    say("\n\tThe answer is longer than any path\n");
+    return false;
+  }
+  return true;
 }
 
 // The thirteen banner lines, each behind "\n\t".
@@ -52,6 +63,7 @@ std::string banner() {
 }  // namespace
 
 bool opening() {
+  run_stage = "reading the names of the inputs";
   choices.progress = stderr_is_terminal();
   say(banner());
 
@@ -81,5 +93,6 @@ bool opening() {
   if (!ask_name("\n\tName of the resulting .zqd File (without extension .zqd) ? ", nomfic1)) return false;
   nomim1 += nomfic1 + extension;
 
+  run_stage = "creating the result";
   return create_result(nomim1, num_arch <= 0);
 }

@@ -6,6 +6,7 @@
 
 #include "diagnostic.h"
 #include "folder_list.h"
+#include "host_names.h"
 #include "io.h"
 #include "name_pattern.h"
 #include "text_reader.h"
@@ -46,7 +47,8 @@ bool expand_pattern(const std::string& pattern, result_check& result, std::vecto
     matched = true;
     const std::string path = folder + f.name;
     if (result.is_result(path, f.size)) {
-      if (!result.said) complain(path, "the result itself is left out of the files that " + pattern + " matches");
+      if (!result.said)
+        complain(path, "the result itself is left out of the files that " + shown_name(pattern) + " matches");
       result.said = true;
       continue;
     }
@@ -56,33 +58,42 @@ bool expand_pattern(const std::string& pattern, result_check& result, std::vecto
   return matched;
 }
 
-// Reads the paths of a list, one a line; false when it cannot be read (the
-// message said). The list is read as point files are (CR bytes removed, a
-// byte-order mark at its start skipped, 0x1A ends it).
-bool read_list(const std::string& list, std::vector<image>& inputs) {
+// Reads the paths of a list, one a line. Returns 0, or after the message 1
+// when it cannot be read, 2 for a line longer than any path (read no
+// further: memory stays bounded, also for a list that never ends). The list
+// is read as point files are (CR bytes removed, a byte-order mark at its
+// start skipped, 0x1A ends it).
+int read_list(const std::string& list, std::vector<image>& inputs) {
   text_reader in;
   if (list == "-") {
     in.attach(io_stdin);
   } else if (const int err = in.open(list)) {
     complain(list, std::strerror(err));
-    return false;
+    return 1;
   }
+  const std::string shown = list == "-" ? "standard input" : list;
+  const std::size_t longest = longest_path_bytes();
   std::string line;
+  unsigned long long number = 1;  // of the line being read
   for (int c = in.peek();; c = in.peek()) {
     if (c < 0 || c == '\n') {
       if (!line.empty()) inputs.push_back(image{line, -1});
       line.clear();
       if (c < 0) break;
+      ++number;
+    } else if (line.size() == longest) {
+      complain(shown, "line " + std::to_string(number) + " is longer than any path");
+      return 2;
     } else {
       line += static_cast<char>(c);
     }
     in.skip();
   }
   if (in.error() != 0) {
-    complain(list == "-" ? "standard input" : list, std::strerror(in.error()));
-    return false;
+    complain(shown, std::strerror(in.error()));
+    return 1;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -93,7 +104,7 @@ int expand_inputs(const std::vector<input_arg>& args, const std::string& result_
   const bool backslash = host_name_rules().backslash_separates;
   for (const input_arg& a : args) {
     if (a.list) {
-      if (!read_list(a.text, inputs)) return 1;
+      if (const int refused = read_list(a.text, inputs)) return refused;
       continue;
     }
     if (a.text == "-") {
@@ -106,7 +117,8 @@ int expand_inputs(const std::vector<input_arg>& args, const std::string& result_
     if (!has_wildcards(a.text) || io_identity_of(a.text).known) {
       inputs.push_back(image{a.text, -1});
     } else if (has_wildcards(a.text.substr(0, folder_length))) {
-      complain_lines("tilvaro: " + a.text + ": no such file, and wildcards in a folder's name are not expanded\n"
+      complain_lines("tilvaro: " + shown_name(a.text) +
+                     ": no such file, and wildcards in a folder's name are not expanded\n"
                      "Try 'tilvaro --help' for more information.\n");
       return 2;
     } else if (!expand_pattern(a.text, result, inputs)) {

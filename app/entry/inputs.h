@@ -22,5 +22,6 @@
 // out, and standard error says so once. Returns the exit status: 0, or,
 // after the message on standard error, 1 for a list that cannot be read or
 // a pattern that matches nothing, 2 for an argument with a wildcard in its
-// folder part that names no file.
+// folder part that names no file or a list line longer than any path
+// (longest_path_bytes(), host_names.h).
 int expand_inputs(const std::vector<input_arg>& args, const std::string& result_path, std::vector<image>& inputs);

@@ -1,5 +1,6 @@
 // tilvaro: pastes several point files into one result file.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,15 @@
 #include "diagnostic.h"
 #include "dialogue.h"
 #include "interrupt.h"
+#include "io.h"
 #include "key_wait.h"
 #include "merge.h"
+#include "out_of_memory.h"
 #include "terminal.h"
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int run(int argc, char* argv[]) {
   const command_line cl = parse_command_line(command_arguments(argc, argv));
   switch (cl.what) {
     case command::help:
@@ -40,10 +45,30 @@ int main(int argc, char* argv[]) {
   install_interrupt_cleanup();
   console_open();
   int status;
-  if (cl.what == command::merge)
+  if (cl.what == command::merge) {
     status = batch(cl.output, cl.inputs, cl.quiet);
-  else
-    status = opening() ? treatment() : 1;
+  } else if (opening()) {
+    run_stage = "merging";
+    status = treatment();
+  } else {
+    status = 1;
+  }
   console_flush();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Before any file is opened: a standard stream closed by the caller
+  // (2>&-) must not lend its number to the result.
+  if (!io_fill_standard_streams()) {
+    complain_lines("tilvaro: a standard stream is closed, and the null device cannot be opened in its place\n");
+    return 1;
+  }
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory();
+  }
 }

@@ -75,7 +75,7 @@ text_reader& console_input() {
   return input;
 }
 
-bool read_token(text_reader& in, std::string& token) {
+bool read_token(text_reader& in, std::string& token, std::size_t longest) {
   int c = skip_space(in);
   if (c < 0) return false;
   token.clear();
@@ -83,7 +83,7 @@ bool read_token(text_reader& in, std::string& token) {
     token += static_cast<char>(c);
     in.skip();
     c = in.peek();
-  } while (c >= 0 && !is_space(c));
+  } while (c >= 0 && !is_space(c) && token.size() <= longest);
   return true;
 }
 

@@ -1,6 +1,7 @@
 // The console: text out with CR LF line ends, answers in from standard input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,5 +34,8 @@ text_reader& console_input();
 
 // Reads one token: blanks, tabs, line ends, VT and FF are skipped, and the
 // token ends at the next such character, which stays unread. False when the
-// input ends before a token starts.
-bool read_token(text_reader& in, std::string& token);
+// input ends before a token starts. Memory stays bounded: a token longer
+// than longest bytes is read no further than its first longest + 1 bytes,
+// which token gets (so token.size() > longest tells it); the rest stays
+// unread.
+bool read_token(text_reader& in, std::string& token, std::size_t longest = static_cast<std::size_t>(-1));

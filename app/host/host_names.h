@@ -1,6 +1,7 @@
 // Names that the host's file system would not take as they are written.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Why the host would not take the names in host_path as written: a short
@@ -10,3 +11,9 @@
 // file than the one named, or a file that Windows' own tools cannot remove;
 // elsewhere every such name is an ordinary file name.
 std::string name_refusal(const std::string& host_path);
+
+// The longest path, in bytes as the tool holds it, that the host's file
+// calls take: a longer text names no file anywhere. POSIX: PATH_MAX (4096
+// on Linux); Windows: the 32767 UTF-16 units of its wide calls, each at
+// most 3 bytes of UTF-8.
+std::size_t longest_path_bytes();

@@ -16,6 +16,14 @@ constexpr int io_stdin = 0;
 constexpr int io_stdout = 1;
 constexpr int io_stderr = 2;
 
+// Gives every standard descriptor (0, 1, 2) that is closed when the run
+// starts the null device, read and write, under its own number, so that no
+// file the run opens later takes that number and gets, say, a diagnostic
+// meant for standard error. False when one stays closed (the null device
+// cannot be opened): the run must then open no file. Call it first thing in
+// main, before anything opens a file or writes to a standard stream.
+bool io_fill_standard_streams();
+
 // Opens a file for reading into fd.
 int io_open_read(const std::string& host_path, int& fd);
 

@@ -28,6 +28,12 @@ class progress_line {
  public:
   static constexpr std::chrono::milliseconds interval{250};
 
+  progress_line() = default;
+  // Erases the line, also when the merge is unwound (out of memory).
+  ~progress_line() { finish(); }
+  progress_line(const progress_line&) = delete;
+  progress_line& operator=(const progress_line&) = delete;
+
   // Starts counting towards total bytes.
   void start(std::uint64_t total);
   // Draws the line behind console_line, the text of the console line that

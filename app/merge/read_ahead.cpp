@@ -71,7 +71,7 @@ void read_ahead::stop() {
 // After the end of the file or a failed read nothing more is read: the
 // stretches after it are empty, so a caller that asks again sees the end.
 // A read that stop() came during is dropped.
-void read_ahead::read_loop() {
+void read_ahead::read_loop() noexcept {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     // Woken once all that was read ahead is taken (each wake-up costs a

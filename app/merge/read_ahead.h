@@ -53,7 +53,7 @@ class read_ahead {
   stretch read_into(int fd, char* buf) const;
 
   char* slot(unsigned long long n) { return memory_.get() + (n % buffer_count) * (size_ + room_); }
-  void read_loop();
+  void read_loop() noexcept;
 
   const std::size_t size_;
   const std::size_t room_;

@@ -127,7 +127,7 @@ std::size_t split_copy::note(const record_run& run) {
   return run.count;
 }
 
-void split_copy::helper::work_loop() {
+void split_copy::helper::work_loop() noexcept {
   std::unique_lock<std::mutex> lock(owner->mutex_);
   for (;;) {
     owner->work_or_ending_.wait(lock, [this] { return working || owner->ending_; });

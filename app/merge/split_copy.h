@@ -58,7 +58,7 @@ class split_copy {
     const char* limit = nullptr;
     bool working = false;  // given and not yet done
     record_run run{};      // its copy, once done
-    void work_loop();
+    void work_loop() noexcept;
   };
 
   void start_helpers();

@@ -60,7 +60,7 @@ int write_behind::stop() {
 
 // Writes the buffers in the order handed over, and ends only once none is
 // left. After the first failure the buffers are dropped unwritten.
-void write_behind::write_loop() {
+void write_behind::write_loop() noexcept {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     // Woken for a few buffers at a time (each wake-up costs a system call on
@@ -93,7 +93,7 @@ void write_behind::write_loop() {
 // Each pass syncs everything written by then, which covers every stretch
 // asked for before it began; requests that come in meanwhile make one more
 // pass, also when the thread is to end.
-void write_behind::sync_loop() {
+void write_behind::sync_loop() noexcept {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     sync_due_or_ending_.wait(lock, [this] { return sync_due_ || syncer_ending_; });

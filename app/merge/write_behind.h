@@ -59,8 +59,8 @@ class write_behind {
 
   char* slot(unsigned long long n) { return memory_.get() + (n % buffer_count) * buffer_size; }
   void start_threads();
-  void write_loop();
-  void sync_loop();
+  void write_loop() noexcept;
+  void sync_loop() noexcept;
 
   std::unique_ptr<char[]> memory_;
   int fd_ = -1;

@@ -8,6 +8,25 @@
 
 #include <cerrno>
 
+bool io_fill_standard_streams() {
+  bool all = true;
+  for (int fd = io_stdin; fd <= io_stderr; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open takes the lowest free number: fd itself, since the standard
+    // descriptors below it are open by now (dup2 covers any other case).
+    const int none = ::open("/dev/null", O_RDWR);
+    if (none < 0) {
+      all = false;
+      continue;
+    }
+    if (none != fd) {
+      if (::dup2(none, fd) != fd) all = false;
+      ::close(none);
+    }
+  }
+  return all;
+}
+
 int io_open_read(const std::string& host_path, int& fd) {
   fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   return fd < 0 ? errno : 0;

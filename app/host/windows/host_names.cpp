@@ -48,3 +48,7 @@ std::string name_refusal(const std::string& host_path) {
   }
   return std::string();
 }
+
+// A UTF-16 unit outside the surrogates is 1 to 3 bytes of UTF-8; a pair of
+// surrogates is 4 bytes for 2 units.
+std::size_t longest_path_bytes() { return 32767 * 3; }

@@ -3,7 +3,11 @@
 // about CR, LF and 0x1A.
 #include "io.h"
 
+#include <fcntl.h>
+#include <io.h>  // the C runtime's: the descriptors 0 to 2 (-iquote keeps host/io.h out of <>)
+
 #include <cerrno>
+#include <cstdint>
 
 #include "handles.h"
 #include "terminal.h"
@@ -81,6 +85,33 @@ bool close_fd(int fd) {
   const HANDLE h = g_files[fd - 3];
   g_files[fd - 3] = nullptr;
   return CloseHandle(h) != 0;
+}
+
+// Windows gives a file the tool opens a number from its own table (3 and
+// up, handles.h), never 0 to 2, so a closed standard stream cannot send a
+// diagnostic into the result as on POSIX. A stream is still filled in the
+// same way, so it behaves as there: the C runtime marks a standard stream
+// the process was started without (a closed handle, a program without a
+// console) with the handle -2 (older runtimes -1); _dup2 onto 0 to 2 then
+// also sets the standard handle (SetStdHandle) in a console program, so the
+// C runtime's stdout (the usage text) and GetStdHandle (the console, the
+// diagnostics) both reach NUL, which takes every byte and reads as empty.
+bool io_fill_standard_streams() {
+  bool all = true;
+  for (int fd = io_stdin; fd <= io_stderr; ++fd) {
+    const std::intptr_t handle = _get_osfhandle(fd);
+    if (handle != -1 && handle != -2) continue;
+    const int nul = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nul < 0) {
+      all = false;
+      continue;
+    }
+    if (nul != fd) {
+      if (_dup2(nul, fd) != 0) all = false;
+      _close(nul);
+    }
+  }
+  return all;
 }
 
 int io_open_read(const std::string& host_path, int& fd) {
