@@ -1,6 +1,9 @@
 // The names of a result's temporaries.
 #include "temp_name.h"
 
+#include <atomic>
+#include <chrono>
+
 namespace {
 
 constexpr std::size_t kMaxStem = 200;
@@ -25,6 +28,19 @@ std::string temp_name_stem(const std::string& result_name) { return "." + stem(r
 
 std::string temp_name_prefix(const std::string& result_name, unsigned long pid) {
   return temp_name_stem(result_name) + std::to_string(pid) + ".";
+}
+
+std::string temp_name_suffix(unsigned long pid) {
+  static std::atomic<unsigned long long> counter{0};
+  const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  unsigned long long x = now ^ (static_cast<unsigned long long>(pid) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string s;
+  for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
+    s += digits[x % 36];
+    x /= 36;
+  }
+  return s;
 }
 
 bool temp_name_owner(const std::string& entry, const std::string& result_name, unsigned long long& pid) {

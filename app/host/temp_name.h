@@ -19,6 +19,11 @@ std::string temp_name_stem(const std::string& result_name);
 // ".<result name>.<pid>.", the name without its last six characters.
 std::string temp_name_prefix(const std::string& result_name, unsigned long pid);
 
+// Six lower-case letters or digits (the same name on a file system that
+// ignores case) that differ between processes and between calls: the end
+// of a fresh temporary's name for the process pid.
+std::string temp_name_suffix(unsigned long pid);
+
 // Whether entry (a name in a folder) is exactly the name of a temporary of
 // result_name as temp_name_prefix makes it: the process id in decimal
 // without a leading zero, from 1 to 4294967295, then six ASCII letters or

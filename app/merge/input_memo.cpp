@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "record_read.h"
+#include "state.h"
 
 namespace {
 
@@ -56,16 +57,19 @@ bool same_input(const input_memo& m, const io_file_id& now, std::uint64_t print)
   return m.id.same_as(now) && now.size >= m.id.size && print == m.header;
 }
 
-bool room_for_held_inputs(const std::vector<std::string>& host_paths, bool with_stdin, long long& held,
-                          long long& limit) {
+bool room_for_held_inputs(long long& held, long long& limit) {
   limit = io_open_limit(0);
   held = 0;
-  if (static_cast<long long>(host_paths.size()) + own_descriptors <= limit) return true;
-  for (const std::string& p : host_paths) {
-    const io_file_id id = io_identity_of(p);
+  if (static_cast<long long>(num_arch) + own_descriptors <= limit) return true;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    const image& input = im_number[static_cast<std::size_t>(i)];
+    if (input.from_stdin) {
+      ++held;
+      continue;
+    }
+    const io_file_id id = io_identity_of(opened_path(input.name));
     if (id.known && id.size < 0) ++held;
   }
-  if (with_stdin) ++held;
   limit = io_open_limit(held + own_descriptors);
   return held + own_descriptors <= limit;
 }

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "io.h"
 #include "point_code.h"
@@ -42,10 +41,10 @@ struct input_memo {
 // behind its header is the same.
 bool same_input(const input_memo& m, const io_file_id& now, std::uint64_t print);
 
-// Makes room for the inputs of paths that can be read only once, held open
-// together between the passes, beside the run's own files: the limit of
-// open files is raised towards the system's ceiling when needed. False when
-// they do not fit under it; held and limit then say how many there are and
-// what the ceiling is.
-bool room_for_held_inputs(const std::vector<std::string>& host_paths, bool with_stdin, long long& held,
-                          long long& limit);
+// Makes room for the inputs (slots 1 to num_arch of im_number) that can be
+// read only once, held open together between the passes, beside the run's
+// own files: the limit of open files is raised towards the system's ceiling
+// when needed. False when they do not fit under it; held and limit then say
+// how many there are and what the ceiling is. Each input is looked at only
+// when the inputs together might not fit.
+bool room_for_held_inputs(long long& held, long long& limit);

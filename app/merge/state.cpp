@@ -24,17 +24,8 @@ namespace {
 // Inputs held open between the passes must all fit under the limit of open
 // files; said before anything is made.
 bool held_inputs_fit() {
-  std::vector<std::string> paths;
-  bool with_stdin = false;
-  for (std::int64_t i = 1; i <= num_arch; ++i) {
-    const image& input = im_number[static_cast<std::size_t>(i)];
-    if (input.from_stdin)
-      with_stdin = true;
-    else
-      paths.push_back(opened_path(input.name));
-  }
   long long held = 0, limit = 0;
-  if (room_for_held_inputs(paths, with_stdin, held, limit)) return true;
+  if (room_for_held_inputs(held, limit)) return true;
   complain_lines("tilvaro: " + std::to_string(held) + " inputs that can be read only once must be held open "
                  "together, and the system lets a process hold only " + std::to_string(limit) + " files open\n");
   abandon("\n\tToo many inputs that can be read only once\n");

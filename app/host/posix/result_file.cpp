@@ -3,13 +3,12 @@
 #include "result_file.h"
 
 #include "interrupt.h"
-#include "posix/result_file_unnamed.h"
-#include "posix/stale_temps.h"
+#include "result_file_unnamed.h"
+#include "stale_temps.h"
 #include "temp_name.h"
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -109,27 +108,13 @@ int open_unnamed(const std::string& folder) {
   return -1;
 }
 
-// Six letters or digits that differ between calls and processes.
-std::string temp_suffix() {
-  static unsigned long long counter = 0;
-  unsigned long long x = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                         (static_cast<unsigned long long>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
-  const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string s;
-  for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
-    s += digits[x % 62];
-    x /= 62;
-  }
-  return s;
-}
-
 // Links the complete unnamed temporary open on fd into the folder of target
 // under a fresh temporary name, which it sets in temp. linkat cannot
 // replace a file, so the result's own name is reached by a rename after it.
 bool link_unnamed(int fd, const std::string& target, std::string& temp) {
   const std::string prefix = in_folder(folder_of(target), temp_name_prefix(name_of(target), getpid_ul()));
   for (int attempt = 0; attempt < kTempTries; ++attempt) {
-    const std::string path = prefix + temp_suffix();
+    const std::string path = prefix + temp_name_suffix(getpid_ul());
     if (linkat(AT_FDCWD, proc_path(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       temp = path;
       return true;
@@ -230,22 +215,17 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
 bool result_file::commit(std::string& reason) {
   warning_.clear();
   if (fd_ < 0) return fail(EBADF, reason);
-  int err = 0;
-  if (fsync(fd_) != 0) {
-    err = errno;
-  } else if (temp_.empty()) {
-    interrupt_hold_to_end();  // the link is the unnamed temporary's first name
-    if (!link_unnamed(fd_, target_, temp_)) err = errno;
-  }
+  int err = fsync(fd_) == 0 ? 0 : errno;
+  // From the link (the unnamed temporary's first name) or the rename on,
+  // the run ends as a success once the result is in place.
+  if (err == 0) interrupt_hold_to_end();
+  if (err == 0 && temp_.empty() && !link_unnamed(fd_, target_, temp_)) err = errno;
   if (err == 0) {
     const int closed = close(fd_);
     fd_ = -1;
     if (closed != 0) err = errno;
   }
-  if (err == 0) {
-    interrupt_hold_to_end();
-    if (rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
-  }
+  if (err == 0 && rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
   if (err != 0) {
     discard();
     interrupt_hold_undo();

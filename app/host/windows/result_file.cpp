@@ -30,20 +30,6 @@ bool fail_win32(DWORD error, std::string& reason) { return fail(errno_from_win32
 
 std::size_t last_separator(const std::string& p) { return p.find_last_of("\\/"); }
 
-// Six characters that differ between processes and between calls.
-std::string temp_suffix(unsigned attempt) {
-  static unsigned counter = 0;
-  unsigned long long x = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
-                         (static_cast<unsigned long long>(++counter + attempt) * 0x9E3779B97F4A7C15ull);
-  const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string s;
-  for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
-    s += digits[x % 36];
-    x /= 36;
-  }
-  return s;
-}
-
 bool refused_for_now(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
 
 // MoveFileExW onto the result's name, which it replaces in one step; never
@@ -88,7 +74,7 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
   remove_stale_temps(folder, name);
   const std::string stem = folder + temp_name_prefix(name, GetCurrentProcessId());
   for (unsigned attempt = 0; attempt < kTempTries; ++attempt) {
-    const std::string temp = stem + temp_suffix(attempt);
+    const std::string temp = stem + temp_name_suffix(GetCurrentProcessId());
     // Registered before it exists: an interruption at any point after this
     // finds its path. Deletable while open, so the handler can remove it.
     interrupt_set_temp(temp.c_str());
