@@ -252,7 +252,8 @@ TEST(ConsoleOnTerminal, QuestionsBeforeAnswersAndTheKeyWait) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   seen = tool.read_output(kQuietMs);
-  EXPECT_EQ(seen.substr(seen.find(message) + message.size()), "");  // the key was not echoed
+  // Standard error says that the run waits; the key was not echoed.
+  EXPECT_EQ(seen.substr(seen.find(message) + message.size()), "tilvaro: press a key to close\r\n");
   EXPECT_TRUE(tool.canonical_with_echo());
   EXPECT_EQ(w.get("images/s/r.zqd"), "old result");
   EXPECT_EQ(w.list("images/s"), (std::set<std::string>{"a.zqd", "r.zqd"}));
@@ -276,7 +277,7 @@ TEST(ConsoleOnTerminal, RedirectedRunSaysOnTheTerminalThatItWaits) {
   });
   ASSERT_TRUE(tool.ok());
   const std::string said = "tilvaro: images/s/gone.zqd: No such file or directory\r\n"
-                           "tilvaro: the run failed; press a key to end it\r\n";
+                           "tilvaro: press a key to close\r\n";
   EXPECT_EQ(tool.read_output(kBoundMs, said), said);
   ASSERT_TRUE(tool.wait_for_key_mode());
   EXPECT_TRUE(tool.still_running());
@@ -356,10 +357,11 @@ TEST(ConsoleOnWindows, UsageErrorWaitsInAConsoleOfItsOwn) {
   if (!under_wine()) GTEST_SKIP() << "Windows only";
   pty_child tool = windows_tool("dropped.zqd");
   ASSERT_TRUE(tool.ok());
-  const std::string hint = "Press a key to close this window.";
+  const std::string hint = "tilvaro: press a key to close";
   const std::string seen = tool.read_output(kBoundMs, hint);
   ASSERT_NE(seen.find("tilvaro: input files need the result's path: -o RESULT"), std::string::npos) << seen;
   ASSERT_NE(seen.find(hint), std::string::npos) << seen;
+  EXPECT_EQ(seen.find(hint, seen.find(hint) + 1), std::string::npos) << seen;
   tool.read_output(5 * kQuietMs);
   EXPECT_TRUE(tool.still_running());
   tool.type("k");

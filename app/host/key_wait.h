@@ -16,8 +16,9 @@
 // of the terminal also ends the wait. A process that is not in the
 // terminal's foreground process group (a background job) returns at once
 // too, without touching the terminal.
-// When standard output is not that terminal, one line on the terminal says
-// that the run failed and waits for a key. Ctrl-Z during the wait gives the
+// One line, "tilvaro: press a key to close", says that it waits: on
+// standard error when that is the terminal, else on the terminal itself;
+// standard output is left as it is. Ctrl-Z during the wait gives the
 // shell the settings from before the wait while the process is stopped; when
 // it goes on, the key mode is back and one key still ends the wait.
 // Text the caller buffers itself must be written out before the call.

@@ -68,10 +68,6 @@ void on_stop(int sig) {
   errno = saved_errno;
 }
 
-// True when standard output is the controlling terminal (only for that
-// terminal does tcgetpgrp succeed).
-bool output_is_the_terminal() { return tcgetpgrp(STDOUT_FILENO) >= 0; }
-
 // Waits in key mode; saved are the settings to come back to.
 void wait_in_key_mode(int fd, const termios& saved) {
   termios raw = saved;
@@ -111,10 +107,10 @@ void wait_key() {
     close(fd);
     return;
   }
-  if (!output_is_the_terminal()) {
-    static const char hint[] = "tilvaro: the run failed; press a key to end it\n";
-    (void)io_write_all(fd, hint, sizeof hint - 1);
-  }
+  // One line says that the run waits, so that it does not look hung: on
+  // standard error when that is the terminal, else on the terminal itself.
+  static const char hint[] = "tilvaro: press a key to close\n";
+  (void)io_write_all(tcgetpgrp(STDERR_FILENO) >= 0 ? STDERR_FILENO : fd, hint, sizeof hint - 1);
   interrupt_set_terminal(fd, saved);
   wait_in_key_mode(fd, saved);
   set_terminal(fd, TCSANOW, saved);

@@ -16,15 +16,18 @@ bool key_ends_wait(bool key_down, wchar_t typed, unsigned short virtual_key) {
 
 namespace {
 
-// When standard output is not the console (redirected to a file or a pipe),
-// one line on the console itself says why nothing seems to happen.
+// One line says that the run waits, so that it does not look hung: on
+// standard error when that is the console, else on the console itself.
 void hint_on_console() {
-  if (stdout_is_terminal()) return;
+  static const char hint[] = "tilvaro: press a key to close\r\n";
+  DWORD wrote;
+  if (stderr_is_terminal()) {
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), hint, sizeof hint - 1, &wrote, nullptr);
+    return;
+  }
   const HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;
-  static const char hint[] = "tilvaro: the run failed; press a key to end it\r\n";
-  DWORD wrote;
   WriteFile(out, hint, sizeof hint - 1, &wrote, nullptr);
   CloseHandle(out);
 }
