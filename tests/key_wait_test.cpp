@@ -24,6 +24,9 @@ namespace {
 
 void say(const char* text) { (void)!write(STDOUT_FILENO, text, std::strlen(text)); }
 
+// What the wait says on the terminal (the child's standard error) first.
+const std::string hint = "tilvaro: press a key to close\r\n";
+
 // The child's part: wait, say DONE, then report how long the next line typed
 // on the terminal is, which shows whether bytes of the key were left over.
 int wait_then_report_next_line() {
@@ -54,15 +57,15 @@ TEST(KeyWait, OneKeyEndsTheWaitUnechoedAndLeavesNothingBehind) {
     EXPECT_FALSE(child.settings().c_lflag & ECHO);
     EXPECT_TRUE(child.settings().c_lflag & ISIG);
 
-    EXPECT_EQ(child.read_output(kQuietMs), "") << "the wait ended without a key";
+    EXPECT_EQ(child.read_output(kQuietMs), hint) << "the wait ended without a key";
     EXPECT_TRUE(child.still_running());
 
     child.type(key.bytes);
-    EXPECT_EQ(child.read_output(kBoundMs, "DONE"), "DONE") << "the key was echoed";
+    EXPECT_EQ(child.read_output(kBoundMs, "DONE"), hint + "DONE") << "the key was echoed";
     EXPECT_TRUE(child.canonical_with_echo()) << "settings not restored";
 
     child.type("\n");
-    EXPECT_EQ(child.read_output(kBoundMs, ";"), "DONE\r\nLEN=1;");
+    EXPECT_EQ(child.read_output(kBoundMs, ";"), hint + "DONE\r\nLEN=1;");
     const int status = child.finish();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -89,12 +92,12 @@ TEST(KeyWait, KeysTypedBeforeTheWaitDoNotEndIt) {
   close(go[1]);
 
   ASSERT_TRUE(child.wait_for_key_mode());
-  EXPECT_EQ(child.read_output(kQuietMs), "READYx") << "the early key ended the wait";
+  EXPECT_EQ(child.read_output(kQuietMs), "READYx" + hint) << "the early key ended the wait";
   EXPECT_TRUE(child.still_running());
   child.type("k");
   child.read_output(kBoundMs, "DONE");
   child.type("\n");
-  EXPECT_EQ(child.read_output(kBoundMs, ";"), "READYxDONE\r\nLEN=1;");
+  EXPECT_EQ(child.read_output(kBoundMs, ";"), "READYx" + hint + "DONE\r\nLEN=1;");
   EXPECT_TRUE(WIFEXITED(child.finish()));
 }
 
@@ -150,13 +153,13 @@ TEST(KeyWait, CtrlZGivesTheShellItsSettingsAndOneKeyStillEndsTheWait) {
   ASSERT_TRUE(child.ok());
   ASSERT_TRUE(child.wait_for_key_mode());
   child.type("\x1a");  // Ctrl-Z
-  ASSERT_EQ(child.read_output(kBoundMs, "STOPPED;"), "STOPPED;");
+  ASSERT_EQ(child.read_output(kBoundMs, "STOPPED;"), hint + "STOPPED;");
   EXPECT_TRUE(child.canonical_with_echo()) << "the shell got the key mode";
   child.resume();
   ASSERT_TRUE(child.wait_for_key_mode());
   EXPECT_FALSE(child.settings().c_lflag & ECHO);
   child.type("k");
-  EXPECT_EQ(child.read_output(kBoundMs, "DONE"), "STOPPED;DONE");
+  EXPECT_EQ(child.read_output(kBoundMs, "DONE"), hint + "STOPPED;DONE");
   const int status = child.finish();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
