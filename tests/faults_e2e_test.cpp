@@ -28,6 +28,15 @@ namespace {
 const std::string header_a = "4 1 1\n5 2 2\n6 3 3\n";
 const std::string old_result = "4\t0.000000\t0.000000\r\n5\t9.000000\t9.000000\r\n6\t0.000000\t9.000000\r\n";
 
+// tilvaro -q -o images/s/r.zqd INPUT..., as the command line reads it.
+command_line quiet_merge(const std::vector<std::string>& inputs) {
+  command_line cl;
+  cl.what = command::merge;
+  cl.output = "images/s/r.zqd";
+  for (const std::string& i : inputs) cl.inputs.push_back(input_arg{i, false});
+  cl.quiet = true;
+  return cl;
+}
 
 // The text after the dialogue's last question: what the run says at its end.
 std::string ending(const std::string& console) {
@@ -399,7 +408,7 @@ TEST(Faults, KilledOutrightLeavesNothingALaterRunKeeps) {
         const int none = ::open("/dev/null", O_WRONLY);
         if (none < 0 || ::dup2(none, 1) != 1 || ::dup2(none, 2) != 2 || ::chdir(s.w.path().c_str()) != 0) _exit(127);
         result_file_try_unnamed(unnamed);
-        _exit(batch("images/s/r.zqd", {input_arg{"images/s/big.zqd", false}, input_arg{"images/s/f.zqd", false}}, true));
+        _exit(batch(quiet_merge({"images/s/big.zqd", "images/s/f.zqd"})));
       }
       return child;
     }, end);
@@ -548,9 +557,7 @@ int merge_in_child(const survey& s, const std::vector<std::string>& inputs, unsi
     ::dup2(out, 1);
     ::dup2(err, 2);
     side_thread_fail_at(n, and_after);
-    std::vector<input_arg> args;
-    for (const std::string& i : inputs) args.push_back(input_arg{i, false});
-    const int status = batch("images/s/r.zqd", args, true);
+    const int status = batch(quiet_merge(inputs));
     console_flush();
     const unsigned long asked = side_thread_starts();
     (void)!::write(count[1], &asked, sizeof asked);

@@ -68,6 +68,12 @@ std::string cut_short(const std::string& file, int line, std::size_t bytes) {
          ", where a record cannot be read; " + std::to_string(bytes) + " bytes from there on were not copied\n";
 }
 
+// The warning for an input with bare CR line ends.
+std::string bare_cr(const std::string& file, int line) {
+  return "tilvaro: " + as_opened("images/s/" + file) + ": warning: bare CR line ends at line " +
+         std::to_string(line) + ": the numbers on both sides of each are read as one\n";
+}
+
 // The warning for an input that is the result's own file.
 const std::string result_too = ": warning: this input is the result's file; what it held before this run is merged\n";
 
@@ -173,30 +179,39 @@ TEST(Merge, HeaderOnlyInputAndCopyEndingAtAWord) {
 
 // One warning for each input whose copy ends before its text does; none
 // for an input that ends cleanly, with only white space after its last
-// complete record.
+// complete record. Before it, one for bare CR line ends among the bytes
+// read (not those after the copy stopped); CR runs before an LF, and a CR
+// that ends the text, are line ends.
 TEST(Merge, CopyEndingEarlyIsWarnedOnceCleanEndsAreNot) {
   const std::string head = "4 1 1\n5 2 2\n6 3 3\n";
   const struct {
     const char* data;  // after the header
     int line;          // 0: no warning
     std::size_t bytes;
+    int cr_line;  // of the first bare CR; 0: no warning
   } cases[] = {
-      {"", 0, 0},
-      {"1 1 1", 0, 0},
-      {"1 1 1\r\n \t\r\n\n\f", 0, 0},
-      {"1 1 1\n\x1A" "garbage", 0, 0},
-      {"1 1 1\n2 2 two\n3 3 3\n", 5, 14},
-      {"1 1 1\r\n7 1.5", 5, 5},  // the last record cut short
-      {"1 1 1\n\n\n-", 7, 1},
-      {"1 1 1\nword\x1A" "rest", 5, 9},  // counted from the file's size, not read to the 0x1A
-      {"1 1 1\n\n  x 2 2\r\n3 3 3\r\n", 6, 14},
+      {"", 0, 0, 0},
+      {"1 1 1", 0, 0, 0},
+      {"1 1 1\r\n \t\r\n\n\f", 0, 0, 0},
+      {"1 1 1\n\x1A" "garbage", 0, 0, 0},
+      {"1 1 1\n2 2 two\n3 3 3\n", 5, 14, 0},
+      {"1 1 1\r\n7 1.5", 5, 5, 0},  // the last record cut short
+      {"1 1 1\n\n\n-", 7, 1, 0},
+      {"1 1 1\nword\x1A" "rest", 5, 9, 0},  // counted from the file's size, not read to the 0x1A
+      {"1 1 1\n\n  x 2 2\r\n3 3 3\r\n", 6, 14, 0},
+      {"1 1 1\r\r\n2 2 2\r\r\r\n3 3 3\r", 0, 0, 0},
+      {"1 1 1\r2 2 2\r3 3 3\r", 4, 2, 4},  // 1 1 12 / 2 23 3 / 3, all on line 4
+      {"1 1 1\n2 2.5\r 2\n", 0, 0, 5},  // nothing joined, but not a line end either
+      {"1 1 1\n2 2 two\r3 3 3\n", 5, 14, 0},  // after the copy stopped
+      {"1 1 1\r\x1A" "2 2 2", 0, 0, 0},
   };
   for (const auto& c : cases) {
     work_dir w;
     w.put("images/s/a.zqd", head + c.data);
     const tool_result r = run_tool(w, "s 2 a a r");
     EXPECT_EQ(r.status, 0) << c.data;
-    const std::string one = c.line ? cut_short("a.zqd", c.line, c.bytes) : "";
+    const std::string one = (c.cr_line ? bare_cr("a.zqd", c.cr_line) : "") +
+                            (c.line ? cut_short("a.zqd", c.line, c.bytes) : "");
     EXPECT_EQ(r.err, one + one) << c.data;
   }
 }
@@ -213,12 +228,14 @@ TEST(Merge, LargeInputsAreCopiedWholeAndWarnedAtTheRightLine) {
   }
   work_dir w;
   w.put("images/s/a.zqd", head + data + "x 2 2\n");
-  w.put("images/s/b.zqd", head + data);
+  // A bare CR that joins nothing, near the end: found on the reading thread.
+  const std::size_t late = data.size() - 2;
+  w.put("images/s/b.zqd", head + data.substr(0, late) + "\r" + data.substr(late));
   const tool_result r = run_tool(w, "s 2 a b r");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(w.get("images/s/r.zqd") ==
               header_123 + copied + copied);
-  EXPECT_EQ(r.err, cut_short("a.zqd", 4 + n, 6));
+  EXPECT_EQ(r.err, cut_short("a.zqd", 4 + n, 6) + bare_cr("b.zqd", 3 + n));
 }
 
 TEST(Merge, ShortOrNaNHeadersContributeOnlyWhatTheyHold) {
@@ -551,6 +568,37 @@ TEST(MergeCommandLine, ResultNamedLikeAnInputReadsWhatItHeld) {
   EXPECT_EQ(r.err, "tilvaro: a.zqd" + result_too);
   EXPECT_EQ(w.get("a.zqd"), header("0.000000", "0.000000", "5.000000", "5.000000", "0.000000", "9.000000") +
                                 "1\t1.000000\t1.000000\r\n2\t2.000000\t2.000000\r\n1\t1.000000\t1.000000\r\n");
+}
+
+// --tight-bounds: the extent is the inputs' own; a bound that no input
+// gives (no input, a header cut short, NaN) keeps its starting value.
+TEST(MergeCommandLine, TightBoundsAreTheInputsOwn) {
+  work_dir w;
+  w.put("a.zqd", "4 5000000 4500000.5\n5 -10 -20\n6 200000 -1\n7 1 1\n");
+  w.put("b.zqd", "4 4000000 4000001\n5 -0.5 0\n6 100000 0\n");
+  w.put("nan.zqd", "4 +NAN 5\n5 +NAN -NAN\n6 1 2\n");
+  w.put("short.zqd", "4 -100");
+  w.put("none.txt", "");
+  const struct {
+    std::vector<std::string> inputs;
+    std::vector<std::string> extent;  // min x, min y, max x, max y, min z, max z
+  } cases[] = {
+      {{"a.zqd", "b.zqd"}, {"4000000.000000", "4000001.000000", "-0.500000", "0.000000", "100000.000000", "0.000000"}},
+      {{"nan.zqd", "a.zqd"}, {"5000000.000000", "5.000000", "-10.000000", "-20.000000", "1.000000", "2.000000"}},
+      {{"short.zqd"}, {"-100.000000", "4000000.000000", "0.000000", "0.000000", "100000.000000", "0.000000"}},
+      {{"-T", "none.txt"}, {"4000000.000000", "4000000.000000", "0.000000", "0.000000", "100000.000000", "0.000000"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--tight-bounds", "-o", "r.zqd"};
+    args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+    const tool_result r = run_args(w, args);
+    const auto& e = c.extent;
+    EXPECT_EQ(r.status, 0) << c.inputs[0];
+    EXPECT_EQ(w.get("r.zqd").substr(0, header(e[0], e[1], e[2], e[3], e[4], e[5]).size()),
+              header(e[0], e[1], e[2], e[3], e[4], e[5])) << c.inputs[0];
+    EXPECT_NE(r.out.find(bounds(e[0], e[1], e[2], e[3], e[4], e[5])), std::string::npos) << r.out;
+    std::remove(w.at("r.zqd").c_str());
+  }
 }
 
 TEST(MergeCommandLine, FailuresLeaveEverythingAsItWas) {

@@ -318,6 +318,47 @@ TEST(TextReader, HandOverGoesOnWhereTheFirstStopped) {
   }
 }
 
+// The first bare CR (a CR run followed by a byte other than LF, before any
+// 0x1A) and its line, against a direct search of the whole text: random
+// texts of CR, LF, digits and blanks, read at sizes that put a stretch's end
+// anywhere (one byte, around the sixteen-byte blocks), read ahead or not,
+// and handed over from a one-byte reader after a few bytes.
+TEST(TextReader, FirstBareCrAtAnyReadSize) {
+  std::mt19937 rng(27);
+  const char alphabet[] = "\r\r\n\n1 ";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(rng() % (round < 2000 ? 40 : 300), ' ');
+    for (char& c : text) c = alphabet[rng() % 6];
+    if (round % 7 == 0 && !text.empty()) text[rng() % text.size()] = '\x1A';
+    const std::size_t end = std::min(text.find('\x1A'), text.size());
+    long long line = 0, at = -1;
+    for (std::size_t i = 0; i + 1 < end && at < 0; ++i)
+      if (text[i] == '\r' && text[i + 1] != '\r' && text[i + 1] != '\n') {
+        at = static_cast<long long>(i);
+        line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i), '\n');
+      }
+    const std::size_t sizes[] = {1, 2, 15, 16, 17, text_reader::default_buffer_size};
+    const std::size_t size = sizes[round % 6];
+    const std::size_t handed = rng() % 8;
+    text_source src(text, round % 2 ? 1 : size);
+    text_reader ahead(size);
+    ahead.prefetch(round % 4 < 2);
+    text_reader* in = &src.reader;
+    for (std::size_t read = 0; in->peek() >= 0; ++read) {
+      if (round % 2 && read == handed) {
+        ahead.resume(src.reader.release());
+        in = &ahead;
+        if (in->peek() < 0) break;
+      }
+      in->skip();
+    }
+    ASSERT_EQ(in->bare_cr().line(), line) << ::testing::PrintToString(text) << " size " << size;
+    if (line != 0) {
+      ASSERT_EQ(in->bare_cr().offset(), at) << ::testing::PrintToString(text);
+    }
+  }
+}
+
 // One reader reading ahead takes file after file, each read to its end and
 // again from its middle: every byte arrives once and in order, whichever
 // side of a stretch's end the file ends, and the reading thread, started

@@ -11,17 +11,19 @@
 #include "state.h"
 #include "terminal.h"
 
-int batch(const std::string& output, const std::vector<input_arg>& args, bool quiet) {
+int batch(const command_line& cl) {
+  const std::string& output = cl.output;
   choices.drive_paths = false;
   // A console made for this run alone (a shortcut started from Explorer)
   // closes with it: a failure waits for a key there, never elsewhere.
   choices.key_wait = console_is_own();
   choices.to_stdout = output == "-";
-  choices.progress = !quiet && stderr_is_terminal();
+  choices.progress = !cl.quiet && stderr_is_terminal();
+  choices.tight_bounds = cl.tight_bounds;
 
   run_stage = "reading the names of the inputs";
   im_number.assign(1, image{});  // slot 0 is not used
-  const int refused = expand_inputs(args, choices.to_stdout ? "" : output, im_number);
+  const int refused = expand_inputs(cl.inputs, choices.to_stdout ? "" : output, im_number);
   if (refused != 0) return refused;
   if (im_number.size() - 1 > static_cast<std::size_t>(INT32_MAX)) {
     complain_lines("tilvaro: more than 2147483647 inputs\n");

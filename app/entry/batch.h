@@ -11,7 +11,8 @@
 // standard output) the way the dialogue's merge does, without banner or
 // questions: standard output shows the treatment's text, with the paths as
 // given. Nothing is made before every input is known. A progress line goes
-// to standard error when it is a terminal and quiet is not set. Returns the
+// to standard error when it is a terminal and quiet is not set; the extent
+// is the inputs' own with tight_bounds. Returns the
 // exit status: 0 when the result was written completely, 1 when not, 2 for
 // an argument that expand_inputs refuses (the message has been printed).
-int batch(const std::string& output, const std::vector<input_arg>& args, bool quiet);
+int batch(const command_line& cl);

@@ -6,6 +6,13 @@
 
 namespace {
 
+// A command line that asks for help or the version: nothing else counts.
+command_line asking(command what) {
+  command_line c;
+  c.what = what;
+  return c;
+}
+
 command_line mistake(const std::string& reason) {
   command_line c;
   c.what = command::usage_error;
@@ -51,17 +58,19 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     const bool has_next = i + 1 < args.size();
     if (!options_end && a == "/?") {
-      return command_line{command::help, "", {}, false, ""};  // as Windows programs answer it
+      return asking(command::help);  // as Windows programs answer it
     } else if (options_end || a.size() < 2 || a[0] != '-') {
       c.inputs.push_back(input_arg{a, false});
     } else if (a == "--") {
       options_end = true;
     } else if (a == "--help") {
-      return command_line{command::help, "", {}, false, ""};
+      return asking(command::help);
     } else if (a == "--version") {
-      return command_line{command::version, "", {}, false, ""};
+      return asking(command::version);
     } else if (a == "--quiet") {
       c.quiet = true;
+    } else if (a == "--tight-bounds") {
+      c.tight_bounds = true;
     } else if (a == "--output") {
       if (!take_output(a, has_next ? args[i + 1] : "", has_next)) return c;
       ++i;
@@ -77,7 +86,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     } else {
       // A group of short options: -q, -h, and -o and -T, which take the rest.
       for (std::size_t k = 1; k < a.size(); ++k) {
-        if (a[k] == 'h') return command_line{command::help, "", {}, false, ""};
+        if (a[k] == 'h') return asking(command::help);
         if (a[k] == 'q') {
           c.quiet = true;
         } else if (a[k] == 'o' || a[k] == 'T') {
@@ -137,6 +146,9 @@ std::string usage_text() {
          "                       limit of a command line; a line longer than any path\n"
          "                       the system takes ends the run (status 2)\n"
          "  -q, --quiet          no progress line on standard error\n"
+         "      --tight-bounds   the result's extent is the inputs' own; without it the\n"
+         "                       extent starts from minima 4000000 (x, y) and 100000 (z)\n"
+         "                       and maxima 0, which clip it\n"
          "  -h, --help, /?       show this text and exit\n"
          "      --version        show the version and exit\n"
          "\n"

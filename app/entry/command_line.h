@@ -24,6 +24,7 @@ struct command_line {
   std::string output;             // the result's path; "-" is standard output
   std::vector<input_arg> inputs;  // the inputs and lists, in order
   bool quiet = false;               // -q: no progress line
+  bool tight_bounds = false;        // --tight-bounds: the inputs' own extent
   std::string reason;               // for usage_error: one line, no line end
 };
 

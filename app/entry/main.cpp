@@ -32,10 +32,7 @@ int run(int argc, char* argv[]) {
       complain_lines("tilvaro: " + cl.reason + "\nTry 'tilvaro --help' for more information.\n");
       // Started alone in a console of its own (files dropped onto it in
       // Explorer), the window would close before the message is read.
-      if (console_is_own()) {
-        complain_lines("Press a key to close this window.\n");
-        wait_key();
-      }
+      if (console_is_own()) wait_key();
       return 2;
     case command::dialogue:
     case command::merge:
@@ -46,7 +43,7 @@ int run(int argc, char* argv[]) {
   console_open();
   int status;
   if (cl.what == command::merge) {
-    status = batch(cl.output, cl.inputs, cl.quiet);
+    status = batch(cl);
   } else if (opening()) {
     run_stage = "merging";
     status = treatment();

@@ -61,20 +61,38 @@ void take_higher(double& bound, double value) {
   if (bound < value) bound = value;
 }
 
+// The running bounds. They start at fixed values (4000000 for x and y,
+// 100000 for z, maxima 0), so a minimum never exceeds its start and a
+// maximum is never below 0: results and their readers rely on that box.
+// Tight bounds (choices.tight_bounds) are the inputs' own instead: a bound's
+// first header value replaces its start, which stays only for a bound that
+// no input gives (no input at all, or only headers cut short or NaN).
 struct bounds {
   double minx = 4000000.0, miny = 4000000.0, minalt = 100000.0;
   double maxx = 0.0, maxy = 0.0, maxalt = 0.0;
+  bool tight = false;
+  unsigned given = 0;  // bit k: the bound k (in the order above) has taken a value
+
+  void take_value(int k, double& bound, double value, bool lower) {
+    if (tight && !(given & 1u << k)) {
+      if (value != value) return;
+      bound = value;
+      given |= 1u << k;
+    } else {
+      lower ? take_lower(bound, value) : take_higher(bound, value);
+    }
+  }
 
   // A header cut short gives the fields it holds; the fields it does not
   // reach contribute nothing (not the previous input's values).
   void take(const header_read& h) {
     const int n1 = h.fields[0], n2 = h.fields[1], n3 = h.fields[2];
-    if (n1 >= 2) take_lower(minx, h.values[0]);
-    if (n1 >= 3) take_lower(miny, h.values[1]);
-    if (n3 >= 2) take_lower(minalt, h.values[4]);
-    if (n2 >= 2) take_higher(maxx, h.values[2]);
-    if (n2 >= 3) take_higher(maxy, h.values[3]);
-    if (n3 >= 3) take_higher(maxalt, h.values[5]);
+    if (n1 >= 2) take_value(0, minx, h.values[0], true);
+    if (n1 >= 3) take_value(1, miny, h.values[1], true);
+    if (n3 >= 2) take_value(2, minalt, h.values[4], true);
+    if (n2 >= 2) take_value(3, maxx, h.values[2], false);
+    if (n2 >= 3) take_value(4, maxy, h.values[3], false);
+    if (n3 >= 3) take_value(5, maxalt, h.values[5], false);
   }
 };
 
@@ -193,6 +211,16 @@ int reopen_input(const image& input, text_reader& f1, input_memo& memo) {
   return 0;
 }
 
+// Bare CR line ends among the bytes the copy of an input read: the reading
+// joins the text on both sides of each, as a point file is read, which the
+// user is told once per input.
+void warn_if_bare_cr(const text_reader& f1, const std::string& nomim3) {
+  const bare_cr_watch& cr = f1.bare_cr();
+  if (cr.line() == 0 || cr.offset() >= f1.offset()) return;
+  complain(opened_path(nomim3), "warning: bare CR line ends at line " + std::to_string(cr.line()) +
+                                    ": the numbers on both sides of each are read as one");
+}
+
 // Where the copy of an input ended: the record there, and its fields read.
 struct copy_end {
   long long start;  // where the record that ended the copy begins
@@ -267,6 +295,7 @@ int copy_pass(std::vector<input_memo>& memos) {
       return not_written(err);
     }
     progress.erase();
+    warn_if_bare_cr(f1, nomim3);
     f1.observe(nullptr, nullptr);  // the warning's second reading is not progress
     if (memo.header_fields < 3) {
       // An empty file, or one that is not a point file: said once, here.
@@ -287,6 +316,7 @@ int treatment() {
   assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));
   assert(f2.is_open());
   bounds b;
+  b.tight = choices.tight_bounds;
   say("\n\tTreatment");
 
   // An input that is the result's own file (named so, or reached through

@@ -1,13 +1,10 @@
 // Reading an input on a second thread, ahead of the merge.
 #include "read_ahead.h"
 
-#include <cstring>
-
 #include "io.h"
 #include "side_thread.h"
 
-read_ahead::read_ahead(std::size_t size, std::size_t room, char watched)
-    : size_(size), room_(room), watched_(watched) {}
+read_ahead::read_ahead(std::size_t size, std::size_t room) : size_(size), room_(room) {}
 
 read_ahead::~read_ahead() {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -19,17 +16,14 @@ read_ahead::stretch read_ahead::read_into(int fd, char* buf) const {
   std::size_t n = 0;
   got.err = io_read(fd, buf, size_, n);
   got.length = got.err != 0 ? -1 : static_cast<std::ptrdiff_t>(n);
-  if (got.length > 0) {
-    const void* at = std::memchr(buf, watched_, static_cast<std::size_t>(got.length));
-    got.watched_at = at ? static_cast<const char*>(at) - buf : got.length;
-  }
+  if (got.length > 0) got.marks = mark_stretch(buf, got.length);
   return got;
 }
 
 // A file is read here until a stretch comes full: a small file, read in a
 // stretch or two, costs less so than handed to the thread and back. The
 // thread is started for the first file that fills a stretch.
-std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at) {
+std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, stretch_marks& marks) {
   if (!memory_) memory_.reset(new char[buffer_count * (size_ + room_)]);
   if (large_ && !tried_) {
     tried_ = true;
@@ -54,7 +48,7 @@ std::ptrdiff_t read_ahead::next(int fd, char*& buf, int& err, std::ptrdiff_t& wa
     if (read_ == taken_) work_or_ending_.notify_one();
   }
   err = got.err;
-  watched_at = got.watched_at;
+  marks = got.marks;
   return got.length;
 }
 

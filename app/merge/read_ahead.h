@@ -17,11 +17,13 @@
 #include <mutex>
 #include <thread>
 
+#include "text_marks.h"
+
 class read_ahead {
  public:
   // Each buffer holds size bytes read and room bytes more for the caller.
-  // Each stretch is also searched for the byte watched, on the same thread.
-  read_ahead(std::size_t size, std::size_t room, char watched);
+  // Each stretch is also marked (text_marks.h) on the thread that read it.
+  read_ahead(std::size_t size, std::size_t room);
   ~read_ahead();
   read_ahead(const read_ahead&) = delete;
   read_ahead& operator=(const read_ahead&) = delete;
@@ -30,10 +32,9 @@ class read_ahead {
   // first one from where fd stood at the first call after stop()): buf gets
   // the buffer holding it, which the caller may use until the next call.
   // Returns its length; 0 at the end of the file; -1 with err set when the
-  // read failed (after that, the end). watched_at gets the offset of the
-  // stretch's first watched byte, or its length when it holds none.
+  // read failed (after that, the end). marks gets the stretch's marks.
   // Precondition: the same fd as the earlier calls since stop().
-  std::ptrdiff_t next(int fd, char*& buf, int& err, std::ptrdiff_t& watched_at);
+  std::ptrdiff_t next(int fd, char*& buf, int& err, stretch_marks& marks);
 
   // Stops reading the file and forgets what was read ahead: once it
   // returns, nothing touches the file any more, and its position is
@@ -45,7 +46,7 @@ class read_ahead {
 
   struct stretch {
     std::ptrdiff_t length = 0;
-    std::ptrdiff_t watched_at = 0;
+    stretch_marks marks;
     int err = 0;
   };
 
@@ -57,7 +58,6 @@ class read_ahead {
 
   const std::size_t size_;
   const std::size_t room_;
-  const char watched_;
   std::unique_ptr<char[]> memory_;
 
   std::mutex mutex_;

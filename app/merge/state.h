@@ -15,6 +15,7 @@ struct run_choices {
   bool key_wait = true;     // a failure waits for a key press on the terminal
   bool to_stdout = false;   // f2 writes to standard output: no temporary to put in place
   bool progress = false;    // a progress line on standard error during the copy pass
+  bool tight_bounds = false;  // the result's extent is the inputs' own, not clipped to the starting box
 };
 extern run_choices choices;
 

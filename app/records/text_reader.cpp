@@ -46,6 +46,7 @@ void text_reader::attach(int fd) {
   ended_ = false;
   at_start_ = true;
   error_ = 0;
+  bare_cr_ = bare_cr_watch();
 }
 
 void text_reader::adopt(int fd) {
@@ -62,6 +63,7 @@ text_reader::held& text_reader::held::operator=(held&& o) noexcept {
     offset = o.offset;
     ended = o.ended;
     at_start = o.at_start;
+    bare_cr = o.bare_cr;
   }
   return *this;
 }
@@ -79,6 +81,7 @@ text_reader::held text_reader::release() {
   h.offset = offset();
   h.ended = ended_;
   h.at_start = at_start_;
+  h.bare_cr = bare_cr_;
   owned_ = false;  // the descriptor is the held place's now
   close();
   return h;
@@ -95,6 +98,7 @@ void text_reader::resume(held&& h) {
   base_ = h.offset;
   ended_ = h.ended;
   at_start_ = h.at_start;
+  bare_cr_ = h.bare_cr;
 }
 
 bool text_reader::seek(long long offset) {
@@ -107,6 +111,11 @@ bool text_reader::seek(long long offset) {
   ended_ = false;
   at_start_ = offset == 0;
   error_ = 0;
+  if (offset == 0) {
+    bare_cr_ = bare_cr_watch();
+  } else {
+    bare_cr_.forget();
+  }
   return true;
 }
 
@@ -147,11 +156,13 @@ int text_reader::refill_peek() {
   while (!ended_) {
     base_ += end_ - buf_;
     std::ptrdiff_t n;
-    std::ptrdiff_t sub = -1;  // the first 0x1A, when the reading thread found it
+    stretch_marks marks;
+    bool marked = false;  // by the reading thread
     int err = 0;
-    if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding, 0x1A));
+    if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
     if (ahead_) {
-      n = ahead_->next(fd_, buf_, err, sub);
+      n = ahead_->next(fd_, buf_, err, marks);
+      marked = true;
     } else {
       std::size_t got = 0;
       err = io_read(fd_, buf_, size_, got);
@@ -161,15 +172,15 @@ int text_reader::refill_peek() {
     if (n <= 0) {
       if (n < 0) error_ = err;
       ended_ = true;
+      bare_cr_.take(stretch_marks(), base_, -1);
       break;
     }
     const std::ptrdiff_t mark = at_start_ ? mark_length(n) : 0;
     if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
+    if (!marked) marks = mark_stretch(buf_, n);
     // A 0x1A byte is the end of the text: nothing after it is read.
-    if (sub < 0) {
-      const void* at = std::memchr(buf_, 0x1A, static_cast<std::size_t>(n));
-      sub = at ? static_cast<const char*>(at) - buf_ : n;
-    }
+    const std::ptrdiff_t sub = marks.end;
+    bare_cr_.take(marks, base_, sub > 0 ? static_cast<unsigned char>(buf_[0]) : -1);
     char* end = buf_ + sub;
     if (sub < n) ended_ = true;
     *end = '\0';

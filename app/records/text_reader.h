@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "read_ahead.h"
+#include "text_marks.h"
 
 class text_reader {
  public:
@@ -76,6 +77,10 @@ class text_reader {
   // The errno of a failed read, 0 when none happened.
   int error() const { return error_; }
 
+  // The first bare CR (text_marks.h) among the bytes read so far, read
+  // from the text's start (after a seek elsewhere, none is known).
+  const bare_cr_watch& bare_cr() const { return bare_cr_; }
+
   // Calls observer(ctx, n) after every read that brought n > 0 bytes into
   // the buffer: once per buffer, never per byte or record. nullptr stops it.
   void observe(void (*observer)(void*, std::size_t), void* ctx) {
@@ -104,7 +109,9 @@ class text_reader {
   // reading anything twice (an input that can be read only once): the
   // descriptor, the bytes buffered beyond the position (raw, CR bytes
   // included), the offset of the first of them, whether the text has ended,
-  // and whether its first bytes (a byte-order mark) are still to come. An owned descriptor is closed when the held place goes unused.
+  // whether its first bytes (a byte-order mark) are still to come, and the
+  // bare CR watch. An owned descriptor is closed when the held place goes
+  // unused.
   struct held {
     int fd = -1;
     bool owned = false;
@@ -112,6 +119,7 @@ class text_reader {
     long long offset = 0;
     bool ended = false;
     bool at_start = false;
+    bare_cr_watch bare_cr;
 
     held() = default;
     held(held&& o) noexcept { *this = std::move(o); }
@@ -142,6 +150,7 @@ class text_reader {
   bool ended_ = false;
   bool at_start_ = false;  // the next read brings the text's first bytes
   int error_ = 0;
+  bare_cr_watch bare_cr_;
   void (*observer_)(void*, std::size_t) = nullptr;
   void* observer_ctx_ = nullptr;
   bool prefetch_ = false;
