@@ -6,36 +6,17 @@
 #include "console.h"
 #include "io.h"
 #include "terminal.h"
+#include "utf8.h"
 
 namespace {
 
 // The length of the valid UTF-8 sequence of two bytes or more that starts
-// at s[i], or 0 when none does (the ranges of the Unicode standard's table
-// of well-formed byte sequences). A C1 control character (C2 80 to C2 9F)
+// at s[i], or 0 when none does. A C1 control character (C2 80 to C2 9F)
 // counts as none: it stays escaped.
-std::size_t utf8_sequence(const std::string& s, std::size_t i) {
-  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char lead = at(i);
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    if (lead == 0xC2) low = 0xA0;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
+std::size_t shown_sequence(const std::string& s, std::size_t i) {
+  if (static_cast<unsigned char>(s[i]) == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0)
     return 0;
-  }
-  if (s.size() - i < length || at(i + 1) < low || at(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k)
-    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-  return length;
+  return utf8_sequence(s, i);
 }
 
 // Appends to out as much of text as fits before end; returns the new end.
@@ -57,7 +38,7 @@ std::string shown_name(const std::string& name) {
     const auto c = static_cast<unsigned char>(name[i]);
     if (c >= 0x20 && c < 0x7F) {
       out += name[i++];
-    } else if (const std::size_t n = c >= 0x80 ? utf8_sequence(name, i) : 0) {
+    } else if (const std::size_t n = c >= 0x80 ? shown_sequence(name, i) : 0) {
       out.append(name, i, n);
       i += n;
     } else {

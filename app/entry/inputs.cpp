@@ -9,7 +9,7 @@
 #include "host_names.h"
 #include "io.h"
 #include "name_pattern.h"
-#include "text_reader.h"
+#include "path_list.h"
 
 namespace {
 
@@ -58,44 +58,6 @@ bool expand_pattern(const std::string& pattern, result_check& result, std::vecto
   return matched;
 }
 
-// Reads the paths of a list, one a line. Returns 0, or after the message 1
-// when it cannot be read, 2 for a line longer than any path (read no
-// further: memory stays bounded, also for a list that never ends). The list
-// is read as point files are (CR bytes removed, a byte-order mark at its
-// start skipped, 0x1A ends it).
-int read_list(const std::string& list, std::vector<image>& inputs) {
-  text_reader in;
-  if (list == "-") {
-    in.attach(io_stdin);
-  } else if (const int err = in.open(list)) {
-    complain(list, std::strerror(err));
-    return 1;
-  }
-  const std::string shown = list == "-" ? "standard input" : list;
-  const std::size_t longest = longest_path_bytes();
-  std::string line;
-  unsigned long long number = 1;  // of the line being read
-  for (int c = in.peek();; c = in.peek()) {
-    if (c < 0 || c == '\n') {
-      if (!line.empty()) inputs.push_back(image{line, -1});
-      line.clear();
-      if (c < 0) break;
-      ++number;
-    } else if (line.size() == longest) {
-      complain(shown, "line " + std::to_string(number) + " is longer than any path");
-      return 2;
-    } else {
-      line += static_cast<char>(c);
-    }
-    in.skip();
-  }
-  if (in.error() != 0) {
-    complain(shown, std::strerror(in.error()));
-    return 1;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int expand_inputs(const std::vector<input_arg>& args, const std::string& result_path, std::vector<image>& inputs) {
@@ -104,7 +66,7 @@ int expand_inputs(const std::vector<input_arg>& args, const std::string& result_
   const bool backslash = host_name_rules().backslash_separates;
   for (const input_arg& a : args) {
     if (a.list) {
-      if (const int refused = read_list(a.text, inputs)) return refused;
+      if (const int refused = read_path_list(a.text, inputs)) return refused;
       continue;
     }
     if (a.text == "-") {
