@@ -298,6 +298,7 @@ TEST(Merge, NamesWindowsWouldChange) {
       {"nul .zqd", device},
       {"res.zqd ", "a name ending in a blank, which Windows would drop"},
       {"res2.zqd.", "a name ending in a dot, which Windows would drop"},
+      {"ab:c.zqd", "a name with a colon, which Windows takes for a stream of another file"},
   };
   for (const auto& c : cases) {
     work_dir w;
@@ -645,10 +646,13 @@ TEST(MergeCommandLine, PatternsAreExpandedInNameOrder) {
     std::string err;
   } cases[] = {
       {{"t/*.zqd"}, 0,
-       win ? std::vector<std::string>{".hidden.zqd", "B.zqd", "a.zqd", "with blank.zqd", "\xC3\xA9.zqd"}
+       win ? std::vector<std::string>{".hidden.zqd", "a.zqd", "B.zqd", "with blank.zqd", "\xC3\xA9.zqd"}
            : std::vector<std::string>{"B.zqd", "a*.zqd", "a.zqd", "with blank.zqd", "\xC3\xA9.zqd"},
        left_out},
-      {{"t/?.zqd"}, 0, {"B.zqd", "a.zqd", "\xC3\xA9.zqd"}, ""},
+      {{"t/?.zqd"}, 0,  // Windows orders ignoring case, as dir and Explorer show
+       win ? std::vector<std::string>{"a.zqd", "B.zqd", "\xC3\xA9.zqd"}
+           : std::vector<std::string>{"B.zqd", "a.zqd", "\xC3\xA9.zqd"},
+       ""},
       {{"t/.*", "t/with blank.zqd"}, 0, {".hidden.zqd", "with blank.zqd"}, ""},
       {{"t/b*"}, win ? 0 : 1, {"B.zqd"}, win ? "" : "tilvaro: t/b*: no file matches\n"},
       {{"t/a.zqd", "t/x*"}, 1, {}, "tilvaro: t/x*: no file matches\n"},

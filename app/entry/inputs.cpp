@@ -39,11 +39,19 @@ bool expand_pattern(const std::string& pattern, result_check& result, std::vecto
     complain(folder.empty() ? "." : folder, reason);
     return false;
   }
-  std::sort(files.begin(), files.end(), [](const folder_file& a, const folder_file& b) { return a.name < b.name; });
+  // In the order the host's own listings show: by the names' keys (upper
+  // case on Windows, as NTFS orders names), then by the names themselves.
+  std::vector<std::pair<std::string, const folder_file*>> order;
+  order.reserve(files.size());
+  for (const folder_file& f : files) order.emplace_back(pattern_key(f.name), &f);
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second->name < b.second->name;
+  });
   bool matched = false;
-  for (const folder_file& f : files) {
+  for (const auto& keyed : order) {
+    const folder_file& f = *keyed.second;
     if (rules.dot_files_hidden && f.name[0] == '.' && name_key[0] != '.') continue;
-    if (!name_matches(name_key, pattern_key(f.name))) continue;
+    if (!name_matches(name_key, keyed.first)) continue;
     matched = true;
     const std::string path = folder + f.name;
     if (result.is_result(path, f.size)) {

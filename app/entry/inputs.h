@@ -14,7 +14,8 @@
 // - otherwise one whose file-name part holds '*' or '?' is a pattern: the
 //   regular files of its folder whose names match (folder_list.h and
 //   name_pattern.h for the host's rules), in code-point order of their
-//   names, each as the folder part typed followed by its name;
+//   names (on Windows ignoring case first: by the upper-cased names, then
+//   by the names), each as the folder part typed followed by its name;
 // - a list (args[i].list) gives its paths, one a line (path_list.h), taken
 //   as they stand, without patterns;
 // - any other argument is a path as it stands.

@@ -8,7 +8,9 @@
 // reason for a message ("a reserved device name on Windows"), or "" when it
 // would. On Windows a name that its path rules change (a device name such
 // as CON or AUX.zqd, a name ending in a dot or a blank) would be another
-// file than the one named, or a file that Windows' own tools cannot remove;
+// file than the one named, or a file that Windows' own tools cannot remove,
+// and a colon anywhere but after a drive letter names a stream of another
+// file ("ab:c.zqd" is the stream c.zqd of ab), which no program shows;
 // elsewhere every such name is an ordinary file name.
 std::string name_refusal(const std::string& host_path);
 

@@ -1,5 +1,5 @@
-// Names on Windows: the device names and the trailing dots and blanks that
-// Windows' path rules would change.
+// Names on Windows: the device names, the trailing dots and blanks that
+// Windows' path rules would change, and colons, which name a file's streams.
 #include "host_names.h"
 
 #include <cstddef>
@@ -39,9 +39,14 @@ std::string name_refusal(const std::string& host_path) {
   for (std::size_t i = 0; i <= host_path.size();) {
     std::size_t j = i;
     while (j < host_path.size() && !separator(host_path[j])) ++j;
-    const std::string name = host_path.substr(i, j - i);
+    std::string name = host_path.substr(i, j - i);
+    // A drive ("C:", or "C:name", relative to that drive's folder) is the
+    // first name's only colon.
+    if (i == 0 && name.size() >= 2 && name[1] == ':' && ascii_upper(name[0]) >= 'A' && ascii_upper(name[0]) <= 'Z')
+      name.erase(0, 2);
     i = j + 1;
-    if (name.empty() || name == "." || name == ".." || (name.size() == 2 && name[1] == ':')) continue;
+    if (name.empty() || name == "." || name == "..") continue;
+    if (name.find(':') != std::string::npos) return "a name with a colon, which Windows takes for a stream of another file";
     if (is_device_name(name)) return "a reserved device name on Windows";
     if (name.back() == '.') return "a name ending in a dot, which Windows would drop";
     if (name.back() == ' ') return "a name ending in a blank, which Windows would drop";
