@@ -112,7 +112,10 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
       {{"/?"}, 0, usage, ""},
       {{"-o", "r", "a", "/?"}, 0, usage, ""},
       {{"-o", "r", "a", "--help"}, 0, usage, ""},
-      {{"--version"}, 0, "tilvaro 1.0.0\n", ""},
+      {{"--version"}, 0,
+       "tilvaro 1.0.0\nCopyright (c) 2026 the tilvaro authors\n"
+       "MIT License: free to use, copy, change and pass on, without warranty.\n",
+       ""},
       {{"--bogus", "--help"}, 2, "", "tilvaro: unknown option '--bogus'\n" + try_help},
       {{"--help=x"}, 2, "", "tilvaro: unknown option '--help=x'\n" + try_help},
       {{"-qx"}, 2, "", "tilvaro: unknown option '-x'\n" + try_help},

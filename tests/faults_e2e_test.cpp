@@ -92,8 +92,8 @@ TEST(Faults, ResultFolderMissing) {
   survey s;
   const tool_result r = run_tool(s.w, "s 1 a ../nowhere/r");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(ending(r.out), crlf("\n\tFile C:\\images\\s\\../nowhere/r.zqd cannot be created (No such file or directory)\n"));
-  EXPECT_EQ(r.err, "tilvaro: images/s/../nowhere/r.zqd: No such file or directory\n");
+  EXPECT_EQ(ending(r.out), crlf("\n\tFolder C:\\images\\s\\../nowhere/ does not exist\n"));
+  EXPECT_EQ(r.err, "tilvaro: images/s/../nowhere/: no such folder\n");
   s.expect_untouched();
 }
 

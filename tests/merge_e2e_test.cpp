@@ -435,8 +435,8 @@ TEST(Merge, ResultThatCannotBeCreated) {
   const tool_result r = run_tool(w, "nowhere 0 r");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner + folder_q + count_q + result_q +
-                       crlf("\n\tFile C:\\images\\nowhere\\r.zqd cannot be created (No such file or directory)\n"));
-  EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/nowhere/r.zqd") + ": No such file or directory\n");
+                       crlf("\n\tFolder C:\\images\\nowhere\\ does not exist\n"));
+  EXPECT_EQ(r.err, "tilvaro: " + as_opened("images/nowhere/") + ": no such folder\n");
   EXPECT_FALSE(w.exists("images"));
 }
 
@@ -613,8 +613,8 @@ TEST(MergeCommandLine, FailuresLeaveEverythingAsItWas) {
   EXPECT_EQ(r.err, "tilvaro: gone.zqd: " + reason + "\n");
   r = run_args(w, {"-o", "nowhere/r.zqd", "a.zqd"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, crlf("\n\tFile nowhere/r.zqd cannot be created (" + reason + ")\n"));
-  EXPECT_EQ(r.err, "tilvaro: nowhere/r.zqd: " + reason + "\n");
+  EXPECT_EQ(r.out, crlf("\n\tFolder nowhere/ does not exist\n"));
+  EXPECT_EQ(r.err, "tilvaro: nowhere/: no such folder\n");
   EXPECT_EQ(w.get("r.zqd"), "precious old result");
   EXPECT_EQ(w.list(""), (std::set<std::string>{"a.zqd", "r.zqd"}));
 }

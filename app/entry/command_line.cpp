@@ -122,7 +122,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
 
 std::string usage_text() {
   return "Usage: tilvaro\n"
-         "       tilvaro [-q] -o RESULT [INPUT | -T LIST]...\n"
+         "       tilvaro [-q] [--tight-bounds] -o RESULT [INPUT | -T LIST]...\n"
          "Paste point files into one result point file: the result's header holds the\n"
          "combined extent of the inputs' headers, then come the data records of every\n"
          "input in the order given.\n"
@@ -142,9 +142,11 @@ std::string usage_text() {
          "ends the run (exit status 1).\n"
          "  -o, --output=RESULT  write the result to RESULT (- for standard output)\n"
          "  -T, --files-from=LIST  take the inputs named in LIST, one path a line (- for\n"
-         "                       standard input); on Windows the way past the length\n"
-         "                       limit of a command line; a line longer than any path\n"
-         "                       the system takes ends the run (status 2)\n"
+         "                       standard input), in UTF-8, or UTF-16 with a byte-order\n"
+         "                       mark; on Windows the way past the length limit of a\n"
+         "                       command line; a line in double quotes loses them; a\n"
+         "                       line longer than any path the system takes, or not\n"
+         "                       UTF-8 text, ends the run (status 2)\n"
          "  -q, --quiet          no progress line on standard error\n"
          "      --tight-bounds   the result's extent is the inputs' own; without it the\n"
          "                       extent starts from minima 4000000 (x, y) and 100000 (z)\n"

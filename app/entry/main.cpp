@@ -26,7 +26,10 @@ int run(int argc, char* argv[]) {
       std::fputs(usage_text().c_str(), stdout);
       return 0;
     case command::version:
-      std::fputs("tilvaro " TILVARO_VERSION "\n", stdout);
+      std::fputs("tilvaro " TILVARO_VERSION "\n"
+                 "Copyright (c) 2026 the tilvaro authors\n"
+                 "MIT License: free to use, copy, change and pass on, without warranty.\n",
+                 stdout);
       return 0;
     case command::usage_error:
       complain_lines("tilvaro: " + cl.reason + "\nTry 'tilvaro --help' for more information.\n");

@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "diagnostic.h"
+#include "folder_list.h"
 #include "host_names.h"
 #include "host_path.h"
 #include "input_memo.h"
@@ -32,6 +33,24 @@ bool held_inputs_fit() {
   return false;
 }
 
+// The folder part of a path as the run names it (drive form splits at
+// backslashes too), its last separator included; "" for a bare name.
+std::string folder_of(const std::string& path) {
+  const bool backslash = choices.drive_paths || host_name_rules().backslash_separates;
+  const std::size_t at = path.find_last_of(backslash ? "/\\" : "/");
+  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
+// A result that cannot be created because its folder is not there: the
+// folder is named, not the file.
+bool folder_missing(const std::string& name) {
+  const std::string folder = folder_of(name);
+  if (folder.empty() || io_identity_of(opened_path(folder)).known) return false;
+  complain(opened_path(folder), "no such folder");
+  abandon("\n\tFolder " + folder + " does not exist\n");
+  return true;
+}
+
 }  // namespace
 
 bool create_result(const std::string& name, bool no_inputs) {
@@ -45,6 +64,7 @@ bool create_result(const std::string& name, bool no_inputs) {
     return false;
   }
   if (reason.empty() && f2.create(path, reason)) return true;
+  if (reason == std::strerror(ENOENT) && folder_missing(name)) return false;
   file_failed(name, "cannot be created", reason);
   return false;
 }
