@@ -11,7 +11,7 @@
 //    when a record already in the written form is copied whole;
 //  - a small buffer (fields across refills) reads what the default one does,
 //    and so does a reader that takes over from another one after the first
-//    few records;
+//    few records; each finds the first bare CR that a direct search finds;
 //  - the copy step cuts the input's one buffer at most once (two later
 //    parts), whatever its records are;
 //  - format_decimal, wherever it answers, writes what format_value writes
@@ -119,10 +119,27 @@ std::string read_all(text_reader& in, int fd, std::string& complete) {
   return read_on(in, complete, 1 << 20, ended);
 }
 
+// The first bare CR (a CR run followed by a byte other than LF, before any
+// 0x1A) and its line, searched for directly: the watch of a reader that has
+// read the whole text found the same.
+void check_bare_cr(const text_reader& in, const std::uint8_t* data, std::size_t size) {
+  const void* sub = std::memchr(data, 0x1A, size);
+  const std::size_t n = sub ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(sub) - data) : size;
+  long long line = 0, at = -1, lfs = 0;
+  for (std::size_t i = 0; i + 1 < n && at < 0; ++i) {
+    if (data[i] == '\n') ++lfs;
+    if (data[i] == '\r' && data[i + 1] != '\r' && data[i + 1] != '\n') {
+      line = lfs + 1;
+      at = static_cast<long long>(i);
+    }
+  }
+  if (in.bare_cr().line() != line || (line != 0 && in.bare_cr().offset() != at)) std::abort();
+}
+
 // The first records read through a reader of a few bytes, the rest through
 // another that takes over where it stopped (an input read only once, held
 // between the passes): the same as one reader reads.
-void check_hand_over(int fd, std::size_t size, const std::string& with_default) {
+void check_hand_over(int fd, const std::uint8_t* data, std::size_t size, const std::string& with_default) {
   static text_reader rest;
   text_reader head(1 + size % 5);
   ::lseek(fd, 0, SEEK_SET);
@@ -133,6 +150,7 @@ void check_hand_over(int fd, std::size_t size, const std::string& with_default) 
   rest.resume(head.release());
   written += read_on(rest, complete, 1 << 20, ended);
   if (written != with_default) std::abort();
+  check_bare_cr(rest, data, size);
 }
 
 // The written texts, read back, give the same texts again.
@@ -194,8 +212,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_round_trip(complete, again);
   ::lseek(fd, 0, SEEK_SET);
   text_reader small(1 + size % 31);  // small buffers: refills everywhere
+  small.prefetch(size % 2 == 0);     // marked where the read-ahead reads
   if (read_all(small, fd, complete_small) != with_default) std::abort();
-  check_hand_over(fd, size, with_default);
+  check_bare_cr(reader, data, size);
+  check_bare_cr(small, data, size);
+  check_hand_over(fd, data, size, with_default);
 
   // The copy step against read_record + write_record.
   ::lseek(fd, 0, SEEK_SET);

@@ -320,15 +320,21 @@ TEST(TextReader, HandOverGoesOnWhereTheFirstStopped) {
 
 // The first bare CR (a CR run followed by a byte other than LF, before any
 // 0x1A) and its line, against a direct search of the whole text: random
-// texts of CR, LF, digits and blanks, read at sizes that put a stretch's end
-// anywhere (one byte, around the sixteen-byte blocks), read ahead or not,
+// texts of CR, LF, digits and blanks, or of lines with a rare bare CR, read at sizes that put a stretch's end
+// anywhere (one byte, around the 64-byte blocks), read ahead or not,
 // and handed over from a one-byte reader after a few bytes.
 TEST(TextReader, FirstBareCrAtAnyReadSize) {
   std::mt19937 rng(27);
   const char alphabet[] = "\r\r\n\n1 ";
+  const char* const pieces[] = {"1 ", "\r\n", "\n", "\r\r\n", "7"};  // and rarely a bare "\r"
   for (int round = 0; round < 3000; ++round) {
-    std::string text(rng() % (round < 2000 ? 40 : 300), ' ');
-    for (char& c : text) c = alphabet[rng() % 6];
+    std::string text;
+    if (round % 3) {
+      text.resize(rng() % 40);
+      for (char& c : text) c = alphabet[rng() % 6];
+    } else {
+      for (std::size_t n = rng() % 2000; text.size() < n;) text += rng() % 300 ? pieces[rng() % 5] : "\r";
+    }
     if (round % 7 == 0 && !text.empty()) text[rng() % text.size()] = '\x1A';
     const std::size_t end = std::min(text.find('\x1A'), text.size());
     long long line = 0, at = -1;
@@ -337,8 +343,8 @@ TEST(TextReader, FirstBareCrAtAnyReadSize) {
         at = static_cast<long long>(i);
         line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i), '\n');
       }
-    const std::size_t sizes[] = {1, 2, 15, 16, 17, text_reader::default_buffer_size};
-    const std::size_t size = sizes[round % 6];
+    const std::size_t sizes[] = {1, 2, 17, 64, 65, text_reader::default_buffer_size};
+    const std::size_t size = sizes[rng() % 6];
     const std::size_t handed = rng() % 8;
     text_source src(text, round % 2 ? 1 : size);
     text_reader ahead(size);

@@ -1,27 +1,15 @@
 // The marks of a stretch of text: its 0x1A and its first bare CR.
 #include "text_marks.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "compiler.h"
-#include "digit_chunks.h"
 
 #if TILVARO_SSE2
 #include <emmintrin.h>
 #endif
 
 namespace {
-
-int ones(std::uint32_t x) {
-#if TILVARO_BUILTIN_BITS
-  return __builtin_popcount(x);
-#else
-  int n = 0;
-  for (; x != 0; x &= x - 1) ++n;
-  return n;
-#endif
-}
 
 // Whether the CR at p[i] is the last of a bare run, the text ending at end.
 // Precondition: p[i] is a CR and i + 1 < end.
@@ -43,35 +31,59 @@ void mark_bytes(const char* p, std::ptrdiff_t i, std::ptrdiff_t end, stretch_mar
   }
 }
 
+#if TILVARO_SSE2
+// The sum of the sixteen byte lanes of v.
+std::ptrdiff_t add_up(__m128i v) {
+  const __m128i sums = _mm_sad_epu8(v, _mm_setzero_si128());
+  return static_cast<std::ptrdiff_t>(_mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+}
+
+// The bytes from 0 on, 64 at a time, as long as a block holds no bare CR
+// and the byte after it lies before end: each byte's CR test beside its
+// next byte's CR or LF test, and the LF bytes counted in byte lanes (added
+// up before a lane can overflow). Returns where the scalar scan goes on:
+// at the block holding the first bare CR, or at the last bytes.
+std::ptrdiff_t mark_blocks(const char* p, std::ptrdiff_t end, stretch_marks& m) {
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  __m128i counts = zero;  // at most 4 a block, for at most 63 blocks
+  int blocks = 0;
+  std::ptrdiff_t i = 0;
+  for (; i + 64 < end; i += 64) {
+    __m128i bare = zero, lfs = zero;
+    for (int k = 0; k < 64; k += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k + 1));
+      const __m128i line_end = _mm_or_si128(_mm_cmpeq_epi8(next, cr), _mm_cmpeq_epi8(next, lf));
+      bare = _mm_or_si128(bare, _mm_andnot_si128(line_end, _mm_cmpeq_epi8(v, cr)));
+      lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(v, lf));
+    }
+    if (_mm_movemask_epi8(bare) != 0) break;
+    counts = _mm_add_epi8(counts, lfs);
+    if (++blocks == 63) {
+      m.lfs += add_up(counts);
+      counts = zero;
+      blocks = 0;
+    }
+  }
+  m.lfs += add_up(counts);
+  return i;
+}
+#endif
+
 }  // namespace
 
 // Step 1: the 0x1A, by memchr (the text is searched for it to its end).
-// Step 2: the CR and LF bytes before it, sixteen at a time where SSE2 is:
-// a CR whose next byte is neither CR nor LF ends a bare run; the sixteenth
-// byte's next lies in the next block and is looked at alone. The LF bytes
-// are counted until the first bare run.
+// Step 2: the CR and LF bytes before it, in blocks of 64 where SSE2 is,
+// then byte by byte from the block with the first bare CR on (or for the
+// last bytes). The LF bytes are counted until the first bare run.
 stretch_marks mark_stretch(const char* p, std::ptrdiff_t n) {
   stretch_marks m;
   const void* sub = n > 0 ? std::memchr(p, 0x1A, static_cast<std::size_t>(n)) : nullptr;
   m.end = sub ? static_cast<const char*>(sub) - p : n;
-  std::ptrdiff_t i = 0;
 #if TILVARO_SSE2
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  for (; i + 16 < m.end; i += 16) {  // a block whose sixteenth byte has a next within the text
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const std::uint32_t crs = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
-    const std::uint32_t lfs = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-    if (crs != 0) {
-      const std::uint32_t next_ends = ((crs | lfs) >> 1) | (ends_bare_run(p, i + 15) ? 0u : 0x8000u);
-      if (const std::uint32_t bare = crs & ~next_ends) {
-        const int at = lowest_bit(bare);
-        m.bare_cr = i + at;
-        m.lfs += ones(lfs & ((1u << at) - 1));
-        return m;
-      }
-    }
-    m.lfs += ones(lfs);
-  }
+  const std::ptrdiff_t i = mark_blocks(p, m.end, m);
+#else
+  const std::ptrdiff_t i = 0;
 #endif
   mark_bytes(p, i, m.end, m);
   return m;
