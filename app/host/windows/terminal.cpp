@@ -21,24 +21,6 @@ bool is_console(DWORD which) {
   return GetConsoleMode(GetStdHandle(which), &mode) != 0;
 }
 
-}  // namespace
-
-// A console, not any character device: the C runtime's _isatty says yes
-// for NUL too.
-bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
-bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
-bool stderr_is_terminal() { return is_console(STD_ERROR_HANDLE); }
-
-// A process has one console at most: both handles on it share it.
-bool stderr_shares_console() { return stdout_is_terminal() && stderr_is_terminal(); }
-
-// The console wraps text at its buffer's width.
-int stderr_columns() {
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) && info.dwSize.X > 0) return info.dwSize.X;
-  return 80;
-}
-
 // Whether the console moves its cursor up for ESC [ A: it is tried where
 // the cursor stands, and the cursor put back. A console that takes the mode
 // without knowing the sequence (wine's) does not move it. Not tried in the
@@ -57,6 +39,24 @@ bool moves_up(HANDLE err) {
                      after.dwCursorPosition.Y == from.Y - 1;
   SetConsoleCursorPosition(err, before.dwCursorPosition);
   return moved;
+}
+
+}  // namespace
+
+// A console, not any character device: the C runtime's _isatty says yes
+// for NUL too.
+bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
+bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
+bool stderr_is_terminal() { return is_console(STD_ERROR_HANDLE); }
+
+// A process has one console at most: both handles on it share it.
+bool stderr_shares_console() { return stdout_is_terminal() && stderr_is_terminal(); }
+
+// The console wraps text at its buffer's width.
+int stderr_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) && info.dwSize.X > 0) return info.dwSize.X;
+  return 80;
 }
 
 // A console older than Windows 10 refuses the mode, or takes it without
