@@ -158,7 +158,9 @@ inline int run_as_job(bool foreground, int resume_fd, const std::function<int()>
 // What a terminal of a given width shows, from the bytes written to it: CR,
 // LF (down a row only), TAB stops every 8 columns, one column per UTF-8
 // character, and a row that wraps when a character comes after its last
-// column is filled. Escape sequences are only noted.
+// column is filled; and the cursor-up sequence (ESC [ A, one row up in the
+// same column, none above the first). Any other escape sequence is only
+// noted.
 class screen {
  public:
   explicit screen(std::size_t width) : width_(width) {}
@@ -166,14 +168,24 @@ class screen {
   void write(const std::string& bytes) {
     for (const char ch : bytes) {
       const unsigned char b = static_cast<unsigned char>(ch);
-      if (b == '\r') {
+      if (!escape_.empty()) {
+        escape_ += ch;
+        if (escape_ == "\x1b[") continue;
+        if (escape_ == "\x1b[A" && row_ > 0) {
+          --row_;
+          column_ = std::min(column_, width_ - 1);
+        } else if (escape_ != "\x1b[A") {
+          escapes_ = true;
+        }
+        escape_.clear();
+      } else if (b == '\r') {
         column_ = 0;
       } else if (b == '\n') {
         ++row_;
       } else if (b == '\t') {
         if (column_ + 1 < width_) column_ = std::min((column_ / 8 + 1) * 8, width_ - 1);
       } else if (b == 0x1B) {
-        escapes_ = true;
+        escape_ = "\x1b";
       } else if ((b & 0xC0) == 0x80 && column_ > 0) {
         cell(row_, column_ - 1) += ch;  // the rest of a UTF-8 character
       } else {
@@ -189,7 +201,9 @@ class screen {
 
   // The rows, blanks at their ends and empty rows at the end left out, each
   // ended by '\n'; then the cursor's place.
-  std::string shown() const {
+  std::string shown() const { return rows() + "[cursor " + std::to_string(row_) + "," + std::to_string(column_) + "]"; }
+  // The rows alone, as in shown().
+  std::string rows() const {
     std::string all;
     for (const std::vector<std::string>& cells : rows_) {
       std::string line;
@@ -198,7 +212,7 @@ class screen {
     }
     while (all.size() >= 2 && all.compare(all.size() - 2, 2, "\n\n") == 0) all.pop_back();
     if (all == "\n") all.clear();
-    return all + "[cursor " + std::to_string(row_) + "," + std::to_string(column_) + "]";
+    return all;
   }
   int wraps() const { return wraps_; }         // rows that text ran over
   bool escapes() const { return escapes_; }    // an escape sequence was written
@@ -212,6 +226,7 @@ class screen {
 
   std::size_t width_;
   std::size_t row_ = 0, column_ = 0;
+  std::string escape_;  // the start of an escape sequence
   std::vector<std::vector<std::string>> rows_;
   int wraps_ = 0;
   bool escapes_ = false;

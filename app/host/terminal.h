@@ -16,6 +16,16 @@ bool stderr_shares_console();
 // terminal does not tell.
 int stderr_columns();
 
+// Makes standard error's terminal take the cursor-up sequence (ESC [ A,
+// one row up in the same column) and says whether it does: a POSIX terminal
+// always does; a Windows console does once its virtual-terminal processing
+// is on (Windows 10 and later), which this turns on when it is off.
+bool stderr_cursor_up_on();
+// Gives standard error's console back the mode stderr_cursor_up_on found,
+// if it changed it; does nothing otherwise. Safe in the interruption's
+// clean-up (a POSIX signal handler, the Windows console control handler).
+void stderr_cursor_up_off();
+
 // The console was made for this process alone and goes when it ends: on
 // Windows, a program started from Explorer (a double click, files dropped
 // onto it) rather than from cmd or a script. Its window would close before

@@ -21,6 +21,10 @@ int stderr_columns() {
   return 80;
 }
 
+// Every terminal the tool meets here knows the ANSI cursor movements.
+bool stderr_cursor_up_on() { return true; }
+void stderr_cursor_up_off() {}
+
 bool console_is_own() { return false; }
 
 const char* stderr_line_end() { return "\n"; }
