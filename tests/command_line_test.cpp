@@ -8,6 +8,7 @@
 #include <random>
 
 #include "diagnostic.h"
+#include "host_path.h"
 #include "name_pattern.h"
 
 #include <string>

@@ -7,6 +7,7 @@
 #include "diagnostic.h"
 #include "folder_list.h"
 #include "host_names.h"
+#include "host_path.h"
 #include "io.h"
 #include "name_pattern.h"
 #include "path_list.h"

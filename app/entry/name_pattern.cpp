@@ -18,11 +18,6 @@ std::size_t char_length(const std::string& s, std::size_t i) {
 
 bool has_wildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
-std::size_t folder_part_length(const std::string& path, bool backslash_too) {
-  const std::size_t last = path.find_last_of(backslash_too ? "/\\" : "/");
-  return last == std::string::npos ? 0 : last + 1;
-}
-
 bool name_matches(const std::string& pattern, const std::string& name) {
   // Greedy matching with one way back: on a mismatch, the last '*' takes
   // one more character of the name. Each '*' that follows makes the earlier

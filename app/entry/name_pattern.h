@@ -8,11 +8,6 @@
 // Whether text holds a wildcard ('*' or '?').
 bool has_wildcards(const std::string& text);
 
-// The length of the folder part of path, the separator after it included:
-// everything up to the last separator ('/', and '\' where backslash_too).
-// 0 for a bare name.
-std::size_t folder_part_length(const std::string& path, bool backslash_too);
-
 // Whether name matches pattern: '*' matches any run of characters (none
 // included), '?' exactly one, every other character itself. Characters are
 // UTF-8 code points (a byte that is not valid UTF-8 counts as one); both

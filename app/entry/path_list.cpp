@@ -50,20 +50,19 @@ class byte_source {
   int err_ = 0;
 };
 
-enum class encoding { utf8, utf16le, utf16be };
-
 // The lines of the list, made into paths.
 class list_lines {
  public:
-  list_lines(const std::string& shown, encoding enc, std::vector<image>& inputs)
-      : shown_(shown), enc_(enc), inputs_(inputs), longest_(longest_path_bytes()) {}
+  // bytes: the text comes as UTF-8 bytes to be checked, not as code points.
+  list_lines(const std::string& shown, bool bytes, std::vector<image>& inputs)
+      : shown_(shown), bytes_(bytes), inputs_(inputs), longest_(longest_path_bytes()) {}
 
   // Takes one character of the text (a byte of UTF-8, or a code point);
   // false when the list is refused (said).
   bool take(char32_t c) {
     if (c == '\r') return true;
     if (c == '\n') return end_line();
-    if (enc_ == encoding::utf8) {
+    if (bytes_) {
       line_ += static_cast<char>(c);
     } else {
       append_utf8(line_, c);
@@ -78,7 +77,7 @@ class list_lines {
 
  private:
   bool end_line() {
-    if (enc_ == encoding::utf8 && !is_utf8(line_)) return refuse("is not UTF-8 text (save it as UTF-8 or UTF-16)");
+    if (bytes_ && !is_utf8(line_)) return refuse("is not UTF-8 text (save it as UTF-8 or UTF-16)");
     if (line_.size() >= 2 && line_.front() == '"' && line_.back() == '"') line_ = line_.substr(1, line_.size() - 2);
     if (!line_.empty()) inputs_.push_back(image{line_, -1});
     line_.clear();
@@ -91,7 +90,7 @@ class list_lines {
   }
 
   const std::string& shown_;
-  const encoding enc_;
+  const bool bytes_;
   std::vector<image>& inputs_;
   const std::size_t longest_;
   std::string line_;
@@ -149,7 +148,7 @@ int read_path_list(const std::string& list, std::vector<image>& inputs) {
   const bool le = start.compare(0, 2, "\xFF\xFE") == 0, be = start.compare(0, 2, "\xFE\xFF") == 0;
   const bool utf8_mark = start.compare(0, 3, "\xEF\xBB\xBF") == 0;
   in.again(start.substr(le || be ? 2 : utf8_mark ? 3 : 0));
-  list_lines lines(shown, le ? encoding::utf16le : be ? encoding::utf16be : encoding::utf8, inputs);
+  list_lines lines(shown, !le && !be, inputs);
   const bool read = le || be ? read_utf16(in, le, lines) : read_utf8(in, lines);
   if (list != "-") io_close(fd);
   if (!read) return 2;

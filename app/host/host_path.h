@@ -2,7 +2,16 @@
 // host's file system wants them.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// The length of the folder part of path, the separator after it included:
+// everything up to the last separator ('/', and '\' where backslash_too).
+// 0 for a bare name.
+inline std::size_t folder_part_length(const std::string& path, bool backslash_too) {
+  const std::size_t last = path.find_last_of(backslash_too ? "/\\" : "/");
+  return last == std::string::npos ? 0 : last + 1;
+}
 
 // The drive-form path handed to the file system. On Windows the path is used
 // as it stands. Elsewhere every backslash becomes a '/', and the base

@@ -33,18 +33,11 @@ bool held_inputs_fit() {
   return false;
 }
 
-// The folder part of a path as the run names it (drive form splits at
-// backslashes too), its last separator included; "" for a bare name.
-std::string folder_of(const std::string& path) {
-  const bool backslash = choices.drive_paths || host_name_rules().backslash_separates;
-  const std::size_t at = path.find_last_of(backslash ? "/\\" : "/");
-  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
-}
-
 // A result that cannot be created because its folder is not there: the
-// folder is named, not the file.
+// folder is named, not the file. Drive form splits at backslashes too.
 bool folder_missing(const std::string& name) {
-  const std::string folder = folder_of(name);
+  const bool backslash = choices.drive_paths || host_name_rules().backslash_separates;
+  const std::string folder = name.substr(0, folder_part_length(name, backslash));
   if (folder.empty() || io_identity_of(opened_path(folder)).known) return false;
   complain(opened_path(folder), "no such folder");
   abandon("\n\tFolder " + folder + " does not exist\n");

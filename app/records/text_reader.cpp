@@ -156,13 +156,11 @@ int text_reader::refill_peek() {
   while (!ended_) {
     base_ += end_ - buf_;
     std::ptrdiff_t n;
-    stretch_marks marks;
-    bool marked = false;  // by the reading thread
+    stretch_marks marks;  // made by the reading thread when there is one
     int err = 0;
     if (prefetch_ && !ahead_) ahead_.reset(new read_ahead(read_ahead_size, 1 + raw_padding));
     if (ahead_) {
       n = ahead_->next(fd_, buf_, err, marks);
-      marked = true;
     } else {
       std::size_t got = 0;
       err = io_read(fd_, buf_, size_, got);
@@ -177,7 +175,7 @@ int text_reader::refill_peek() {
     }
     const std::ptrdiff_t mark = at_start_ ? mark_length(n) : 0;
     if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
-    if (!marked) marks = mark_stretch(buf_, n);
+    if (!ahead_) marks = mark_stretch(buf_, n);
     // A 0x1A byte is the end of the text: nothing after it is read.
     const std::ptrdiff_t sub = marks.end;
     bare_cr_.take(marks, base_, sub > 0 ? static_cast<unsigned char>(buf_[0]) : -1);
