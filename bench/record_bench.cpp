@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "record_copy.h"
-#include "record_read.h"
-#include "text_reader.h"
+#include "records/record_copy.h"
+#include "records/record_read.h"
+#include "streams/text_reader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "console/console.h"
 #include "memory_text.h"
 
 namespace {

@@ -27,12 +27,12 @@
 #include <cstring>
 #include <string>
 
-#include "decimal_wide.h"
 #include "memory_text.h"
-#include "record_copy.h"
-#include "record_read.h"
-#include "split_copy.h"
-#include "value_text.h"
+#include "records/decimal_wide.h"
+#include "records/record_copy.h"
+#include "records/record_read.h"
+#include "records/split_copy.h"
+#include "records/value_text.h"
 
 namespace {
 

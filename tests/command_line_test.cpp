@@ -1,15 +1,15 @@
 // The command line: how arguments are read, and what the tool answers to
 // each kind (exit status, standard output, standard error).
-#include "command_line.h"
+#include "entry/command_line.h"
 
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "diagnostic.h"
-#include "host_path.h"
-#include "name_pattern.h"
+#include "console/diagnostic.h"
+#include "entry/name_pattern.h"
+#include "host/host_path.h"
 
 #include <string>
 #include <vector>

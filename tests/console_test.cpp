@@ -1,6 +1,6 @@
 // The console: answers read as tokens and counts, CR LF output in blocks or
 // at once, and the interactive run of the tool on a pseudo-terminal.
-#include "console.h"
+#include "console/console.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "interrupt.h"
-#include "progress.h"
+#include "console/progress.h"
+#include "console/screen_row.h"
+#include "host/interrupt.h"
 #include "pty_child.h"
-#include "screen_row.h"
 #include "text_source.h"
 #include "tool_run.h"
 

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "batch.h"
-#include "console.h"
-#include "posix/result_file_unnamed.h"
-#include "side_thread_faults.h"
+#include "console/console.h"
+#include "entry/batch.h"
+#include "host/posix/result_file_unnamed.h"
+#include "streams/side_thread_faults.h"
 #include "tool_run.h"
 
 namespace {

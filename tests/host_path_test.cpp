@@ -1,4 +1,4 @@
-#include "host_path.h"
+#include "host/host_path.h"
 
 #include <gtest/gtest.h>
 

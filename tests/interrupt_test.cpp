@@ -1,5 +1,5 @@
-#include "interrupt.h"
-#include "posix/interrupt_terminal.h"
+#include "host/interrupt.h"
+#include "host/posix/interrupt_terminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "key_wait.h"
+#include "host/key_wait.h"
 
-#include "interrupt.h"
+#include "host/interrupt.h"
 #include "pty_child.h"
 
 #include <gtest/gtest.h>

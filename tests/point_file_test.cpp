@@ -1,8 +1,8 @@
 // Reading and writing point-file records: the syntax table, the line-end and
 // end-of-file rules, a differential check against strtod, and round trips.
-#include "record_copy.h"
-#include "record_read.h"
-#include "split_copy.h"
+#include "records/record_copy.h"
+#include "records/record_read.h"
+#include "records/split_copy.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "side_thread_faults.h"
-#include "scan.h"
+#include "records/scan.h"
+#include "records/value_text.h"
+#include "streams/side_thread_faults.h"
 #include "text_source.h"
-#include "value_text.h"
 
 // Failure messages show a code as its text.
 void PrintTo(const point_code& code, std::ostream* os) { *os << code.text(); }

@@ -1,10 +1,10 @@
-#include "result_file.h"
+#include "host/result_file.h"
 
-#include "interrupt.h"
-#include "posix/result_file_unnamed.h"
-#include "record_writer.h"
-#include "result_stream.h"
-#include "temp_name.h"
+#include "host/interrupt.h"
+#include "host/posix/result_file_unnamed.h"
+#include "host/temp_name.h"
+#include "merge/result_stream.h"
+#include "records/record_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <string>
 
-#include "text_reader.h"
+#include "streams/text_reader.h"
 
 #ifdef _WIN32
 #include <io.h>
 
-#include "windows/handles.h"
+#include "host/windows/handles.h"
 
 // The tool's own descriptor (io.h) for the file of a C stream; given back
 // with release_io_fd, while the stream keeps the file.

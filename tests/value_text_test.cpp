@@ -1,8 +1,8 @@
 // Formatting of values and codes, and decimal-to-double conversion, checked
 // against boundary tables and against the C library as an independent oracle.
-#include "value_text.h"
+#include "records/value_text.h"
 
-#include "digit_chunks.h"
+#include "records/digit_chunks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The command line's merge: the state for the merge filled from arguments.
-#include "batch.h"
+#include "entry/batch.h"
 
 #include <cstdint>
 
-#include "console.h"
-#include "diagnostic.h"
-#include "inputs.h"
-#include "merge.h"
-#include "out_of_memory.h"
-#include "state.h"
-#include "terminal.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "entry/inputs.h"
+#include "entry/out_of_memory.h"
+#include "host/terminal.h"
+#include "merge/merge.h"
+#include "merge/state.h"
 
 int batch(const command_line& cl) {
   const std::string& output = cl.output;

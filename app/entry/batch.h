@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "entry/command_line.h"
 
 // Merges the inputs that args name (patterns expanded, lists read: see
 // inputs.h) into output (the paths used as the host takes them, "-" for

@@ -1,8 +1,8 @@
 // The command line: options and inputs read into a command_line.
-#include "command_line.h"
+#include "entry/command_line.h"
 
-#include "diagnostic.h"
-#include "manual.h"
+#include "console/diagnostic.h"
+#include "host/manual.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The dialogue: banner, four kinds of question, paths, the result created.
-#include "dialogue.h"
+#include "entry/dialogue.h"
 
-#include "console.h"
-#include "diagnostic.h"
-#include "host_names.h"
-#include "out_of_memory.h"
-#include "state.h"
-#include "terminal.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "entry/out_of_memory.h"
+#include "host/host_names.h"
+#include "host/terminal.h"
+#include "merge/state.h"
 
 namespace {
 

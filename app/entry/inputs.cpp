@@ -1,16 +1,16 @@
 // The command line's inputs: patterns expanded, lists read, in order.
-#include "inputs.h"
+#include "entry/inputs.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "diagnostic.h"
-#include "folder_list.h"
-#include "host_names.h"
-#include "host_path.h"
-#include "io.h"
-#include "name_pattern.h"
-#include "path_list.h"
+#include "console/diagnostic.h"
+#include "entry/name_pattern.h"
+#include "entry/path_list.h"
+#include "host/folder_list.h"
+#include "host/host_names.h"
+#include "host/host_path.h"
+#include "host/io.h"
 
 namespace {
 

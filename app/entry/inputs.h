@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "state.h"
+#include "entry/command_line.h"
+#include "merge/state.h"
 
 // Appends to inputs, in order, the paths that args name (paths as the host
 // takes them):

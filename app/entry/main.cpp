@@ -4,18 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
-#include "batch.h"
-#include "command_line.h"
-#include "console.h"
-#include "diagnostic.h"
-#include "dialogue.h"
-#include "interrupt.h"
-#include "io.h"
-#include "key_wait.h"
-#include "merge.h"
-#include "out_of_memory.h"
-#include "terminal.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "entry/batch.h"
+#include "entry/command_line.h"
+#include "entry/dialogue.h"
+#include "entry/out_of_memory.h"
+#include "host/arguments.h"
+#include "host/interrupt.h"
+#include "host/io.h"
+#include "host/key_wait.h"
+#include "host/terminal.h"
+#include "merge/merge.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // File-name patterns: '*' any run of characters, '?' exactly one.
-#include "name_pattern.h"
+#include "entry/name_pattern.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The end of a run that ran out of memory.
-#include "out_of_memory.h"
+#include "entry/out_of_memory.h"
 
 #include <vector>
 
-#include "console.h"
-#include "diagnostic.h"
-#include "key_wait.h"
-#include "state.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "host/key_wait.h"
+#include "merge/state.h"
 
 const char* run_stage = "reading the command line";
 

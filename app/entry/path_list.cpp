@@ -1,13 +1,13 @@
 // Lists of paths: UTF-8 or UTF-16 text, one path a line.
-#include "path_list.h"
+#include "entry/path_list.h"
 
 #include <cstring>
 #include <memory>
 
-#include "diagnostic.h"
-#include "host_names.h"
-#include "io.h"
-#include "utf8.h"
+#include "console/diagnostic.h"
+#include "console/utf8.h"
+#include "host/host_names.h"
+#include "host/io.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "state.h"
+#include "merge/state.h"
 
 // Appends to inputs the paths that the list file list ("-": standard input)
 // names, one a line, in order:

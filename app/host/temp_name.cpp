@@ -1,5 +1,5 @@
 // The names of a result's temporaries.
-#include "temp_name.h"
+#include "host/temp_name.h"
 
 #include <atomic>
 #include <chrono>

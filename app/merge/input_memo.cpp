@@ -1,10 +1,10 @@
 // What the bounds pass keeps of each input: header prints and held inputs.
-#include "input_memo.h"
+#include "merge/input_memo.h"
 
 #include <cstring>
 
-#include "record_read.h"
-#include "state.h"
+#include "merge/state.h"
+#include "records/record_read.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "io.h"
-#include "point_code.h"
-#include "text_reader.h"
+#include "host/io.h"
+#include "records/point_code.h"
+#include "streams/text_reader.h"
 
 // The six header values and how many fields each header record stored.
 struct header_read {

@@ -1,5 +1,5 @@
 // The merge: bounds pass over the headers, then the copy pass.
-#include "merge.h"
+#include "merge/merge.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "diagnostic.h"
-#include "host_names.h"
-#include "input_memo.h"
-#include "io.h"
-#include "progress.h"
-#include "record_read.h"
-#include "scan.h"
-#include "split_copy.h"
-#include "state.h"
-#include "terminal.h"
-#include "value_text.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "console/progress.h"
+#include "host/host_names.h"
+#include "host/io.h"
+#include "host/terminal.h"
+#include "merge/input_memo.h"
+#include "merge/state.h"
+#include "records/record_read.h"
+#include "records/scan.h"
+#include "records/split_copy.h"
+#include "records/value_text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The result as the merge writes it: writer, writing behind, temporary.
-#include "result_stream.h"
+#include "merge/result_stream.h"
 
 #include <cstring>
 
-#include "io.h"
+#include "host/io.h"
 
 bool result_stream::create(const std::string& host_path, std::string& reason) {
   discard();

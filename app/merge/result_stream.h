@@ -10,9 +10,9 @@
 
 #include <string>
 
-#include "record_writer.h"
-#include "result_file.h"
-#include "write_behind.h"
+#include "host/result_file.h"
+#include "streams/point_writer.h"
+#include "streams/write_behind.h"
 
 class result_stream {
  public:

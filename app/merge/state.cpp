@@ -1,17 +1,17 @@
 // The state the dialogue hands to the merge, and the one way a failed run ends.
-#include "state.h"
+#include "merge/state.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "console.h"
-#include "diagnostic.h"
-#include "folder_list.h"
-#include "host_names.h"
-#include "host_path.h"
-#include "input_memo.h"
-#include "io.h"
-#include "key_wait.h"
+#include "console/console.h"
+#include "console/diagnostic.h"
+#include "host/folder_list.h"
+#include "host/host_names.h"
+#include "host/host_path.h"
+#include "host/io.h"
+#include "host/key_wait.h"
+#include "merge/input_memo.h"
 
 run_choices choices;
 std::int32_t num_arch = 0;

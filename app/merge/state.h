@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "result_stream.h"
+#include "merge/result_stream.h"
 
 // How the run was asked for; the defaults are the dialogue's, and the
 // command line changes them before the merge.

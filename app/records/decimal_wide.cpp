@@ -1,9 +1,9 @@
 // Decimal to double through a wide product with a truncated power of ten.
-#include "decimal_wide.h"
+#include "records/decimal_wide.h"
 
 #include <cstring>
 
-#include "digit_chunks.h"
+#include "records/digit_chunks.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "compiler.h"
+#include "host/compiler.h"
 
 // The index of the lowest set bit of x. Precondition: x != 0.
 inline int lowest_bit(std::uint64_t x) {

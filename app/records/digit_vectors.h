@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "digit_chunks.h"
+#include "records/digit_chunks.h"
 
 #if TILVARO_SSE2
 #include <emmintrin.h>

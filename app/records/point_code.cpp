@@ -1,10 +1,10 @@
 // The code of a point-file record.
-#include "point_code.h"
+#include "records/point_code.h"
 
 #include <cassert>
 #include <cstring>
 
-#include "value_text.h"
+#include "records/value_text.h"
 
 point_code& point_code::operator=(const point_code& other) {
   if (this != &other) {

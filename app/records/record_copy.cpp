@@ -1,13 +1,13 @@
 // Copying point-file records: the recognisers of record_fields.h on the
 // buffered text, the general scanner for the records they leave.
-#include "record_copy.h"
+#include "records/record_copy.h"
 
 #include <cassert>
 
-#include "record_fields.h"
-#include "record_read.h"
-#include "record_scan.h"
-#include "value_text.h"
+#include "records/record_fields.h"
+#include "records/record_read.h"
+#include "records/record_scan.h"
+#include "records/value_text.h"
 
 namespace {
 

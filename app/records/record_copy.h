@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "record_writer.h"
-#include "text_reader.h"
+#include "records/record_writer.h"
+#include "streams/text_reader.h"
 
 // Reads one record from in and, when it is complete, writes it to out:
 // exactly what read_record followed by write_record would do, with the same

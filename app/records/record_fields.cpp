@@ -1,6 +1,6 @@
 // The rare fields of decimal_value: long digit runs, long exponents, CRs
 // inside a field.
-#include "record_fields.h"
+#include "records/record_fields.h"
 
 namespace {
 

@@ -46,9 +46,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "compiler.h"
-#include "digit_chunks.h"
-#include "scan.h"
+#include "host/compiler.h"
+#include "records/digit_chunks.h"
+#include "records/scan.h"
 
 #if TILVARO_SSE2
 #include <emmintrin.h>

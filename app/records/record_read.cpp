@@ -2,9 +2,9 @@
 // The merge reads only the headers and the record that a buffer ends inside
 // this way (the copy loop takes the rest), and the copy loop's recognisers
 // are tested against it.
-#include "record_read.h"
+#include "records/record_read.h"
 
-#include "record_scan.h"
+#include "records/record_scan.h"
 
 int read_record(text_reader& reader, point_code& code, double& first, double& second) {
   reader_cursor in(reader);

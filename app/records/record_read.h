@@ -4,8 +4,8 @@
 // The first three records of a file are its header (x, y and z extent).
 #pragma once
 
-#include "point_code.h"
-#include "text_reader.h"
+#include "records/point_code.h"
+#include "streams/text_reader.h"
 
 // Reads one record: white space (blank, tab, LF, VT, FF) is skipped before
 // each field, then the code, the first value and the second value are read

@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "point_code.h"
-#include "scan.h"
-#include "text_reader.h"
-#include "value_text.h"
+#include "records/point_code.h"
+#include "records/scan.h"
+#include "records/value_text.h"
+#include "streams/text_reader.h"
 
 // A scanning position held in locals, so the hot loops keep it in registers
 // instead of reloading the reader's members after every store. The reader is

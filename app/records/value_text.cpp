@@ -1,6 +1,6 @@
 // Values as text: formatting of doubles and codes, and the decimal-to-double
 // step of scanning.
-#include "value_text.h"
+#include "records/value_text.h"
 
 #include <cassert>
 #include <cfloat>
@@ -8,9 +8,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "compiler.h"
-#include "decimal_wide.h"
-#include "digit_chunks.h"
+#include "host/compiler.h"
+#include "records/decimal_wide.h"
+#include "records/digit_chunks.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "digit_chunks.h"
-#include "digit_vectors.h"
+#include "records/digit_chunks.h"
+#include "records/digit_vectors.h"
 
 // The room format_value needs: its text is at most 48 bytes, and the bytes
 // after the text up to this size may be used as scratch.

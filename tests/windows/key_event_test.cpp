@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "windows/key_event.h"
+#include "host/windows/key_event.h"
 
 namespace {
 

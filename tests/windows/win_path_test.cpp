@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "windows/win_path.h"
+#include "host/windows/win_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
 // The console on POSIX: bytes go out as they are; nothing to set up.
-#include "console_host.h"
+#include "host/console_host.h"
 
 void console_host_open() {}

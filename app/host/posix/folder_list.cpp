@@ -1,5 +1,5 @@
 // The files of a folder on POSIX: readdir, and fstatat for each name.
-#include "folder_list.h"
+#include "host/folder_list.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Names on POSIX: every name the file system takes is taken as written.
-#include "host_names.h"
+#include "host/host_names.h"
 
 #include <limits.h>
 

@@ -1,6 +1,6 @@
 // Paths in drive form on POSIX: the base directory C:\images\ is the folder
 // images/ in the current working directory.
-#include "host_path.h"
+#include "host/host_path.h"
 
 #include <cstddef>
 

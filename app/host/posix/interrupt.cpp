@@ -1,6 +1,6 @@
 // Clean-up on interruption, POSIX: signal handlers that remove the temporary, restore the terminal and write pending console text.
-#include "interrupt.h"
-#include "interrupt_terminal.h"
+#include "host/interrupt.h"
+#include "host/posix/interrupt_terminal.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,5 +1,5 @@
 // Plain file input and output on POSIX descriptors.
-#include "io.h"
+#include "host/io.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -1,8 +1,8 @@
 // The key wait on POSIX: one unechoed key from the controlling terminal, in the foreground only.
-#include "key_wait.h"
+#include "host/key_wait.h"
 
-#include "interrupt_terminal.h"
-#include "io.h"
+#include "host/io.h"
+#include "host/posix/interrupt_terminal.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
 // The manual on POSIX hosts: the installed manual page.
-#include "manual.h"
+#include "host/manual.h"
 
 const char* manual_hint() { return "man tilvaro"; }

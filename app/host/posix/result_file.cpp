@@ -1,11 +1,11 @@
 // The result on POSIX: a temporary beside it (unnamed where Linux allows),
 // fsynced, closed, renamed onto it, the folder synced.
-#include "result_file.h"
+#include "host/result_file.h"
 
-#include "interrupt.h"
-#include "result_file_unnamed.h"
-#include "stale_temps.h"
-#include "temp_name.h"
+#include "host/interrupt.h"
+#include "host/posix/result_file_unnamed.h"
+#include "host/posix/stale_temps.h"
+#include "host/temp_name.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // Stale temporaries on POSIX: readdir for the names, kill(pid, 0) for the
 // process, an open file description lock for the use.
-#include "stale_temps.h"
+#include "host/posix/stale_temps.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <climits>
 #include <vector>
 
-#include "temp_name.h"
+#include "host/temp_name.h"
 
 namespace {
 

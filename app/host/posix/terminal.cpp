@@ -1,5 +1,5 @@
 // Which standard streams are terminals, on POSIX hosts.
-#include "terminal.h"
+#include "host/terminal.h"
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>

@@ -1,8 +1,8 @@
 // The command line on Windows: the wide one, split as the C runtime splits
 // it, each argument made UTF-8.
-#include "arguments.h"
+#include "host/arguments.h"
 
-#include "win_path.h"  // windows.h, which shellapi.h needs first
+#include "host/windows/win_path.h"  // windows.h, which shellapi.h needs first
 
 #include <shellapi.h>
 

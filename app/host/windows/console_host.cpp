@@ -1,7 +1,7 @@
 // The console on Windows: binary standard streams and UTF-8 code pages.
-#include "console_host.h"
+#include "host/console_host.h"
 
-#include "terminal.h"
+#include "host/terminal.h"
 
 #include <windows.h>
 

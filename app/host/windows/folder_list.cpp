@@ -1,13 +1,13 @@
 // The files of a folder on Windows: FindFirstFileExW, which gives each
 // file's size and attributes with its name.
-#include "folder_list.h"
+#include "host/folder_list.h"
 
 #include <windows.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "win_path.h"
+#include "host/windows/win_path.h"
 
 bool list_regular_files(const std::string& host_folder, std::vector<folder_file>& files, std::string& reason) {
   std::wstring pattern = api_path(host_folder.empty() ? "." : host_folder);

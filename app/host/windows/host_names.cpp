@@ -1,6 +1,6 @@
 // Names on Windows: the device names, the trailing dots and blanks that
 // Windows' path rules would change, and colons, which name a file's streams.
-#include "host_names.h"
+#include "host/host_names.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
 // Paths in drive form on Windows: the file system takes them as they stand.
-#include "host_path.h"
+#include "host/host_path.h"
 
 std::string host_path(const std::string& drive_path) { return drive_path; }

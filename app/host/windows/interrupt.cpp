@@ -14,14 +14,14 @@
 // TerminateProcess (the exit code of an interrupted console program,
 // STATUS_CONTROL_C_EXIT), so no library clean-up runs behind it. Once the
 // run holds its end (interrupt_hold_to_end) the handler does none of this.
-#include "interrupt.h"
+#include "host/interrupt.h"
 
 #include <atomic>
 #include <cstring>
 #include <string>
 
-#include "interrupt_hold.h"
-#include "win_path.h"
+#include "host/windows/interrupt_hold.h"
+#include "host/windows/win_path.h"
 
 namespace {
 

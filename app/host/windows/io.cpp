@@ -1,7 +1,7 @@
 // Plain file input and output on Windows, on system handles: every byte
 // goes through as it is (no text mode), so the tool's own rules alone decide
 // about CR, LF and 0x1A.
-#include "io.h"
+#include "host/io.h"
 
 #include <fcntl.h>
 #include <io.h>  // the C runtime's: the descriptors 0 to 2 (-iquote keeps host/io.h out of <>)
@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "handles.h"
-#include "terminal.h"
-#include "win_path.h"
+#include "host/terminal.h"
+#include "host/windows/handles.h"
+#include "host/windows/win_path.h"
 
 namespace {
 

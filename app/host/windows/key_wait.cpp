@@ -1,10 +1,10 @@
 // The key wait on Windows: one key press read from the console itself.
-#include "key_wait.h"
+#include "host/key_wait.h"
 
 #include <windows.h>
 
-#include "key_event.h"
-#include "terminal.h"
+#include "host/terminal.h"
+#include "host/windows/key_event.h"
 
 bool key_ends_wait(bool key_down, wchar_t typed, unsigned short virtual_key) {
   if (!key_down) return false;

@@ -2,17 +2,17 @@
 // folder, named with this process's id (stale ones of ended processes are
 // removed first), flushed to disk, then moved onto the result's name in one
 // step.
-#include "result_file.h"
+#include "host/result_file.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "handles.h"
-#include "interrupt.h"
-#include "interrupt_hold.h"
-#include "stale_temps.h"
-#include "temp_name.h"
-#include "win_path.h"
+#include "host/interrupt.h"
+#include "host/temp_name.h"
+#include "host/windows/handles.h"
+#include "host/windows/interrupt_hold.h"
+#include "host/windows/stale_temps.h"
+#include "host/windows/win_path.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // Stale temporaries on Windows: FindFirstFileExW for the names, OpenProcess
 // for their processes.
-#include "stale_temps.h"
+#include "host/windows/stale_temps.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "temp_name.h"
-#include "win_path.h"
+#include "host/temp_name.h"
+#include "host/windows/win_path.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Which standard streams are terminals (consoles), on Windows.
-#include "terminal.h"
+#include "host/terminal.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Paths handed to the Windows API: UTF-8 to wide, normalised, with the \\?\ prefix.
-#include "win_path.h"
+#include "host/windows/win_path.h"
 
 #include <cerrno>
 #include <vector>

@@ -1,10 +1,10 @@
 // Buffered reading of point-file text: CR bytes skipped, 0x1A ends the text.
-#include "text_reader.h"
+#include "streams/text_reader.h"
 
 #include <cassert>
 #include <cstring>
 
-#include "io.h"
+#include "host/io.h"
 
 text_reader::text_reader(std::size_t buffer_size)
     : size_(buffer_size), own_(new char[buffer_size + 1 + raw_padding]()), buf_(own_), pos_(buf_), end_(buf_) {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "scan.h"
-#include "text_reader.h"
+#include "records/scan.h"
+#include "streams/text_reader.h"
 
 // Output.
 //

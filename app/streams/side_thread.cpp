@@ -1,9 +1,9 @@
 // The count of side-thread starts, and the start a test makes fail.
-#include "side_thread.h"
+#include "streams/side_thread.h"
 
 #include <atomic>
 
-#include "side_thread_faults.h"
+#include "streams/side_thread_faults.h"
 
 namespace {
 

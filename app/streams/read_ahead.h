@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "text_marks.h"
+#include "streams/text_marks.h"
 
 class read_ahead {
  public:

@@ -20,8 +20,8 @@
 #include <string>
 #include <utility>
 
-#include "read_ahead.h"
-#include "text_marks.h"
+#include "streams/read_ahead.h"
+#include "streams/text_marks.h"
 
 class text_reader {
  public:

@@ -1,12 +1,12 @@
 // Conventional diagnostics on standard error.
-#include "diagnostic.h"
+#include "console/diagnostic.h"
 
 #include <cstring>
 
-#include "console.h"
-#include "io.h"
-#include "terminal.h"
-#include "utf8.h"
+#include "console/console.h"
+#include "console/utf8.h"
+#include "host/io.h"
+#include "host/terminal.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <thread>
 
-#include "record_copy.h"
+#include "records/record_copy.h"
 
 class split_copy {
  public:

@@ -1,10 +1,10 @@
 // The merge's copy loop on several threads.
-#include "split_copy.h"
+#include "records/split_copy.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "side_thread.h"
+#include "streams/side_thread.h"
 
 split_copy::split_copy(std::size_t min_split, unsigned parts) : min_split_(min_split), parts_(parts) {
   if (parts_ == 0) parts_ = std::thread::hardware_concurrency();

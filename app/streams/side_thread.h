@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "interrupt.h"
+#include "host/interrupt.h"
 
 // Counts the start asked for and tells whether it may go ahead: always,
 // unless a test has made it fail (side_thread_faults.h).

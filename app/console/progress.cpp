@@ -1,15 +1,15 @@
 // The progress line: its text, and drawing it in place on standard error.
-#include "progress.h"
+#include "console/progress.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
-#include "interrupt.h"
-#include "io.h"
-#include "screen_row.h"
-#include "terminal.h"
+#include "console/screen_row.h"
+#include "host/interrupt.h"
+#include "host/io.h"
+#include "host/terminal.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The console: CR LF output in 512-byte blocks or unbuffered, token input.
-#include "console.h"
+#include "console/console.h"
 
 #include <atomic>
 
-#include "console_host.h"
-#include "interrupt.h"
-#include "io.h"
-#include "scan.h"
-#include "terminal.h"
+#include "host/console_host.h"
+#include "host/interrupt.h"
+#include "host/io.h"
+#include "host/terminal.h"
+#include "records/scan.h"
 
 namespace {
 

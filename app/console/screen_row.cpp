@@ -1,6 +1,6 @@
 // How a terminal lays text out on its rows: columns of UTF-8 text, TAB stops
 // and wrapping.
-#include "screen_row.h"
+#include "console/screen_row.h"
 
 #include <algorithm>
 

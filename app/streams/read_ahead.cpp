@@ -1,8 +1,8 @@
 // Reading an input on a second thread, ahead of the merge.
-#include "read_ahead.h"
+#include "streams/read_ahead.h"
 
-#include "io.h"
-#include "side_thread.h"
+#include "host/io.h"
+#include "streams/side_thread.h"
 
 read_ahead::read_ahead(std::size_t size, std::size_t room) : size_(size), room_(room) {}
 

@@ -1,10 +1,10 @@
 // Writing and syncing the result on two threads behind the merge.
-#include "write_behind.h"
+#include "streams/write_behind.h"
 
 #include <cassert>
 
-#include "io.h"
-#include "side_thread.h"
+#include "host/io.h"
+#include "streams/side_thread.h"
 
 void write_behind::follow(int fd) {
   stop();

@@ -1,5 +1,5 @@
 // UTF-8 sequences: well-formed or not, and made from code points.
-#include "utf8.h"
+#include "console/utf8.h"
 
 std::size_t utf8_sequence(const std::string& s, std::size_t i) {
   const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };

@@ -1,9 +1,9 @@
 // The marks of a stretch of text: its 0x1A and its first bare CR.
-#include "text_marks.h"
+#include "streams/text_marks.h"
 
 #include <cstring>
 
-#include "compiler.h"
+#include "host/compiler.h"
 
 #if TILVARO_SSE2
 #include <emmintrin.h>

@@ -1,0 +1,2 @@
+// The layer above.
+#pragma once
