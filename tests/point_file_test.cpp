@@ -392,7 +392,7 @@ TEST(TextReader, ReadingAheadFileAfterFile) {
         got.append(reader.pos(), reader.limit());
         reader.advance_to(reader.limit());
       }
-      EXPECT_EQ(reader.error(), 0);
+      EXPECT_FALSE(reader.failed());
       EXPECT_TRUE(got == bytes.substr(from)) << size << " bytes from " << from;
     }
     reader.close();
@@ -538,7 +538,7 @@ TEST(WriteRecord, WriteErrorsAreReported) {
   w.attach(fd);
   for (int i = 0; i < 100000; ++i) write_record(w, i, i, i);  // more than one buffer
   EXPECT_FALSE(w.flush());
-  EXPECT_EQ(w.error(), ENOSPC);
+  EXPECT_EQ(w.failed().error, ENOSPC);
   ::close(fd);
 }
 #endif

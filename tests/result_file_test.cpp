@@ -138,10 +138,10 @@ TEST_P(ResultFile, NewFileGetsTheModeTheUmaskAllows) {
     unlink(p.c_str());
     umask_scope scope(c.mask);
     result_file r;
-    std::string reason;
-    ASSERT_TRUE(r.create(p, reason)) << reason;
+    failure reason;
+    ASSERT_FALSE(reason = r.create(p)) << reason.reason();
     EXPECT_EQ(umask(c.mask), c.mask) << "create must leave the umask as it was";
-    ASSERT_TRUE(r.commit(reason)) << reason;
+    ASSERT_FALSE(reason = r.commit()) << reason.reason();
     EXPECT_EQ(mode_of(p), c.expected);
   }
 }
@@ -155,10 +155,10 @@ TEST_P(ResultFile, ReplacedFileKeepsItsModeAndOwner) {
   }
   umask_scope scope(077);
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(p, reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(p)) << reason.reason();
   put(r, "new");
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
   EXPECT_EQ(slurp(p), "new");
   EXPECT_EQ(mode_of(p), 0604u);
   if (root) {
@@ -173,8 +173,8 @@ TEST_P(ResultFile, CommitReplacesTheResultInOneStep) {
   const std::string p = at("r.zqd");
   spit(p, "old content");
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(p, reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(p)) << reason.reason();
   ASSERT_GE(r.fd(), 0);
   EXPECT_TRUE(fcntl(r.fd(), F_GETFD) & FD_CLOEXEC);
   put(r, "new content");
@@ -191,12 +191,12 @@ TEST_P(ResultFile, CommitReplacesTheResultInOneStep) {
   }
   EXPECT_EQ(pending.back(), "r.zqd");
 
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
   EXPECT_EQ(r.fd(), -1);
   EXPECT_EQ(slurp(p), "new content");
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
-  EXPECT_FALSE(r.commit(reason)) << "nothing is pending any more";
-  EXPECT_EQ(reason, std::strerror(EBADF));
+  EXPECT_TRUE(reason = r.commit()) << "nothing is pending any more";
+  EXPECT_EQ(reason.reason(), std::strerror(EBADF));
 }
 
 TEST_P(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
@@ -204,8 +204,8 @@ TEST_P(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
   spit(p, "old");
   {
     result_file r;
-    std::string reason;
-    ASSERT_TRUE(r.create(p, reason)) << reason;
+    failure reason;
+    ASSERT_FALSE(reason = r.create(p)) << reason.reason();
     put(r, "half written");
     r.discard();
     EXPECT_EQ(r.fd(), -1);
@@ -216,8 +216,8 @@ TEST_P(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
 
   {  // the destructor discards too, also with no old result
     result_file r;
-    std::string reason;
-    ASSERT_TRUE(r.create(at("fresh.zqd"), reason)) << reason;
+    failure reason;
+    ASSERT_FALSE(reason = r.create(at("fresh.zqd"))) << reason.reason();
     put(r, "x");
   }
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
@@ -225,10 +225,10 @@ TEST_P(ResultFile, DiscardLeavesTheOldResultAndNoTemporary) {
 
 TEST_P(ResultFile, CreateAgainDiscardsTheEarlierTemporary) {
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(at("a.zqd"), reason)) << reason;
-  ASSERT_TRUE(r.create(at("b.zqd"), reason)) << reason;
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(at("a.zqd"))) << reason.reason();
+  ASSERT_FALSE(reason = r.create(at("b.zqd"))) << reason.reason();
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
   EXPECT_EQ(list(dir_), std::vector<std::string>{"b.zqd"});
 }
 
@@ -249,9 +249,9 @@ TEST_P(ResultFile, UnusableFoldersAndNamesFailWithTheSystemsText) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     result_file r;
-    std::string reason;
-    EXPECT_FALSE(r.create(c.path, reason));
-    EXPECT_EQ(reason, std::strerror(c.err));
+    failure reason;
+    EXPECT_TRUE(reason = r.create(c.path));
+    EXPECT_EQ(reason.reason(), std::strerror(c.err));
     EXPECT_EQ(r.fd(), -1);
   }
   EXPECT_EQ(list(dir_), (std::vector<std::string>{"folder.zqd", "plain"}));
@@ -262,9 +262,9 @@ TEST_P(ResultFile, SpecialFilesAreNotReplaced) {
   const std::string fifo = at("pipe.zqd");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   result_file r;
-  std::string reason;
-  EXPECT_FALSE(r.create(fifo, reason));
-  EXPECT_EQ(reason, "not a regular file");
+  failure reason;
+  EXPECT_TRUE(reason = r.create(fifo));
+  EXPECT_EQ(reason.reason(), "not a regular file");
   EXPECT_EQ(list(dir_), std::vector<std::string>{"pipe.zqd"});
 }
 
@@ -277,9 +277,9 @@ TEST_P(ResultFile, FolderWithoutWritePermissionFails) {
   int status = run_child([&] {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
     result_file r;
-    std::string reason;
-    if (r.create(ro + "/r.zqd", reason)) return 3;
-    return reason == std::strerror(EACCES) ? 0 : 4;
+    failure reason;
+    if (!(reason = r.create(ro + "/r.zqd"))) return 3;
+    return reason.reason() == std::strerror(EACCES) ? 0 : 4;
   });
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -290,13 +290,13 @@ TEST_P(ResultFile, FolderWithoutWritePermissionFails) {
 TEST_P(ResultFile, FailedRenameKeepsWhatIsThereAndRemovesTheTemporary) {
   const std::string p = at("r.zqd");
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(p, reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(p)) << reason.reason();
   put(r, "new");
   ASSERT_EQ(mkdir(p.c_str(), 0755), 0);  // something else took the name meanwhile
   spit(p + "/inside", "kept");
-  EXPECT_FALSE(r.commit(reason));
-  EXPECT_FALSE(reason.empty());
+  EXPECT_TRUE(reason = r.commit());
+  EXPECT_TRUE(reason);
   EXPECT_EQ(r.fd(), -1);
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
   EXPECT_EQ(slurp(p + "/inside"), "kept");
@@ -312,15 +312,15 @@ TEST_P(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
   for (const char* name : {"link.zqd", "chain.zqd", "abs.zqd"}) {
     SCOPED_TRACE(name);
     result_file r;
-    std::string reason;
-    ASSERT_TRUE(r.create(at(name), reason)) << reason;
+    failure reason;
+    ASSERT_FALSE(reason = r.create(at(name))) << reason.reason();
     const std::vector<std::string> pending = list(at("sub"));
     ASSERT_EQ(pending.size(), unnamed(dir_) ? 1u : 2u) << "the temporary is in the target's folder";
     if (!unnamed(dir_)) {
       EXPECT_EQ(pending[0].rfind(".real.zqd.", 0), 0u) << pending[0];
     }
     put(r, name);
-    ASSERT_TRUE(r.commit(reason)) << reason;
+    ASSERT_FALSE(reason = r.commit()) << reason.reason();
     EXPECT_EQ(slurp(real), name);
     EXPECT_EQ(mode_of(real), 0640u);
     EXPECT_TRUE(fs::is_symlink(at(name)));
@@ -332,10 +332,10 @@ TEST_P(ResultFile, LinkToAFileReplacesTheFileAndKeepsTheLink) {
 TEST_P(ResultFile, DanglingLinkIsReplacedItself) {
   ASSERT_EQ(symlink("nowhere.zqd", at("link.zqd").c_str()), 0);
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(at("link.zqd"), reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(at("link.zqd"))) << reason.reason();
   put(r, "content");
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
   EXPECT_FALSE(fs::is_symlink(at("link.zqd")));
   EXPECT_EQ(slurp(at("link.zqd")), "content");
   EXPECT_EQ(list(dir_), std::vector<std::string>{"link.zqd"});
@@ -345,20 +345,20 @@ TEST_P(ResultFile, LinkLoopFails) {
   ASSERT_EQ(symlink("b.zqd", at("a.zqd").c_str()), 0);
   ASSERT_EQ(symlink("a.zqd", at("b.zqd").c_str()), 0);
   result_file r;
-  std::string reason;
-  EXPECT_FALSE(r.create(at("a.zqd"), reason));
-  EXPECT_EQ(reason, std::strerror(ELOOP));
+  failure reason;
+  EXPECT_TRUE(reason = r.create(at("a.zqd")));
+  EXPECT_EQ(reason.reason(), std::strerror(ELOOP));
 }
 
 TEST_P(ResultFile, BareNameIsInTheCurrentFolder) {
   const fs::path before = fs::current_path();
   fs::current_path(dir_);
   result_file r;
-  std::string reason;
-  const bool created = r.create("r.zqd", reason);
-  const bool committed = created && (put(r, "here"), r.commit(reason));
+  failure reason;
+  const bool created = !(reason = r.create("r.zqd"));
+  const bool committed = created && (put(r, "here"), !(reason = r.commit()));
   fs::current_path(before);
-  ASSERT_TRUE(committed) << reason;
+  ASSERT_TRUE(committed) << reason.reason();
   EXPECT_EQ(slurp(at("r.zqd")), "here");
   EXPECT_EQ(list(dir_), std::vector<std::string>{"r.zqd"});
 }
@@ -366,10 +366,10 @@ TEST_P(ResultFile, BareNameIsInTheCurrentFolder) {
 TEST_P(ResultFile, LongestNameStillGetsATemporary) {
   const std::string name = std::string(255 - 4, 'n') + ".zqd";
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(at(name), reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(at(name))) << reason.reason();
   put(r, "long");
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
   EXPECT_EQ(list(dir_), std::vector<std::string>{name});
 }
 
@@ -386,8 +386,8 @@ TEST_P(ResultFile, InterruptionRemovesThePendingTemporary) {
   int status = run_child([&] {
     install_interrupt_cleanup();
     result_file r;
-    std::string reason;
-    if (!r.create(p, reason)) return 2;
+    failure reason;
+    if ((reason = r.create(p))) return 2;
     raise(SIGTERM);
     return 3;
   });
@@ -416,14 +416,14 @@ TEST_P(ResultFile, AfterACommitTheRunIsNoLongerInterrupted) {
     int status = run_child([&] {
       install_interrupt_cleanup();
       result_file r;
-      std::string reason;
-      if (!r.create(p, reason)) return 2;
+      failure reason;
+      if ((reason = r.create(p))) return 2;
       put(r, "new");
       std::string temp = pending_temp(dir_);
       if (temp.empty()) temp = at(".r.zqd." + std::to_string(getpid()) + ".Reborn");  // an unnamed one's stand-in
       if (c.how == failed_commit && mkdir(p.c_str(), 0755) != 0) return 3;
       if (c.how == discard) r.discard();
-      if (c.how != discard && r.commit(reason) != (c.how == commit)) return 4;
+      if (c.how != discard && !(reason = r.commit()) != (c.how == commit)) return 4;
       const int fd = open(temp.c_str(), O_CREAT | O_WRONLY, 0644);
       if (fd < 0) return 5;
       close(fd);
@@ -502,10 +502,10 @@ TEST_P(ResultFile, CreateRemovesOnlyThisResultsTemporariesOfEndedProcesses) {
   std::sort(kept.begin(), kept.end());
 
   result_file r;
-  std::string reason;
-  ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
+  failure reason;
+  ASSERT_FALSE(reason = r.create(at("r.zqd"))) << reason.reason();
   put(r, "new");
-  ASSERT_TRUE(r.commit(reason)) << reason;
+  ASSERT_FALSE(reason = r.commit()) << reason.reason();
 #ifdef F_OFD_SETLK
   close(lock_fd);
 #endif
@@ -548,8 +548,8 @@ TEST_F(ResultFolder, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStil
   };
   {
     result_stream r;
-    std::string reason;
-    ASSERT_TRUE(r.create(at("r.zqd"), reason)) << reason;
+    failure reason;
+    ASSERT_FALSE(reason = r.create(at("r.zqd"))) << reason.reason();
     write_all(r);
     // The threads that write and sync run now; no handled signal reaches them.
     int threads = 0;
@@ -563,7 +563,7 @@ TEST_F(ResultFolder, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStil
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_TRUE(blocked >> (sig - 1) & 1) << sig;
     }
     EXPECT_GE(threads, 3);  // a sanitizer may add its own
-    ASSERT_TRUE(r.finish(reason)) << reason;
+    ASSERT_FALSE(reason = r.finish()) << reason.reason();
   }
   std::string expected;
   for (long long i = 0; i < records; ++i) {
@@ -576,8 +576,8 @@ TEST_F(ResultFolder, ResultSyncedInTheBackgroundArrivesWholeAndInterruptionsStil
   const int status = run_child([&] {
     install_interrupt_cleanup();
     result_stream r;
-    std::string reason;
-    if (!r.create(at("r.zqd"), reason)) return 2;
+    failure reason;
+    if ((reason = r.create(at("r.zqd")))) return 2;
     write_all(r);
     kill(getpid(), SIGTERM);
     return 3;

@@ -58,6 +58,8 @@ std::string shown_name(const std::string& name) {
   return out;
 }
 
+void warn(const std::string& path, const std::string& text) { complain(path, "warning: " + text); }
+
 void complain(const std::string& path, const std::string& reason) {
   complain_lines("tilvaro: " + shown_name(path) + ": " + reason + "\n");
 }

@@ -19,6 +19,10 @@ std::string shown_name(const std::string& name);
 // shown_name; a name that reason embeds is the caller's to pass through it.
 void complain(const std::string& path, const std::string& reason);
 
+// Every warning: "tilvaro: <path>: warning: <text>", as complain writes it.
+// A warning changes nothing of the run's outcome.
+void warn(const std::string& path, const std::string& text);
+
 // Writes "tilvaro: out of memory (<doing>)" and a line end to standard error
 // as complain_lines would, without allocating memory.
 void complain_out_of_memory(const char* doing);

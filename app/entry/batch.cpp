@@ -5,6 +5,7 @@
 
 #include "console/console.h"
 #include "console/diagnostic.h"
+#include "entry/ending.h"
 #include "entry/inputs.h"
 #include "entry/out_of_memory.h"
 #include "host/terminal.h"
@@ -37,9 +38,9 @@ int batch(const command_line& cl) {
     f2.name = output;
     console_mute();
     f2.to_stdout();
-  } else if (!create_result(output, no_inputs)) {
-    return 1;
+  } else if (const run_end end = create_result(output, no_inputs)) {
+    return end_run(end);
   }
   run_stage = "merging";
-  return treatment();
+  return end_run(treatment());
 }

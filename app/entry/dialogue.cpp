@@ -4,6 +4,7 @@
 #include "console/console.h"
 #include "console/diagnostic.h"
 #include "entry/out_of_memory.h"
+#include "entry/ending.h"
 #include "host/host_names.h"
 #include "host/terminal.h"
 #include "merge/state.h"
@@ -94,5 +95,9 @@ bool opening() {
   nomim1 += nomfic1 + extension;
 
   run_stage = "creating the result";
-  return create_result(nomim1, num_arch <= 0);
+  if (const run_end end = create_result(nomim1, num_arch <= 0)) {
+    end_run(end);
+    return false;
+  }
+  return true;
 }

@@ -9,6 +9,7 @@
 #include "entry/batch.h"
 #include "entry/command_line.h"
 #include "entry/dialogue.h"
+#include "entry/ending.h"
 #include "entry/out_of_memory.h"
 #include "host/arguments.h"
 #include "host/interrupt.h"
@@ -49,7 +50,7 @@ int run(int argc, char* argv[]) {
     status = batch(cl);
   } else if (opening()) {
     run_stage = "merging";
-    status = treatment();
+    status = end_run(treatment());
   } else {
     status = 1;
   }

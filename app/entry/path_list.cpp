@@ -15,16 +15,16 @@ namespace {
 class byte_source {
  public:
   explicit byte_source(int fd) : fd_(fd), buf_(new char[size]) {}
-  // The next byte (0..255), or -1 at the end or after a failed read (error()).
+  // The next byte (0..255), or -1 at the end or after a failed read (failed()).
   int next() {
     if (back_ < again_.size()) return static_cast<unsigned char>(again_[back_++]);
     if (pos_ == len_) {
       if (ended_) return -1;
       std::size_t got = 0;
-      err_ = io_read(fd_, buf_.get(), size, got);
+      failed_ = io_read(fd_, buf_.get(), size, got);
       pos_ = 0;
       len_ = got;
-      if (err_ != 0 || got == 0) {
+      if (failed_ || got == 0) {
         ended_ = true;
         len_ = 0;
         return -1;
@@ -32,7 +32,7 @@ class byte_source {
     }
     return static_cast<unsigned char>(buf_[pos_++]);
   }
-  int error() const { return err_; }
+  const failure& failed() const { return failed_; }
   // Bytes taken by next() that it gives again, first.
   void again(const std::string& bytes) {
     again_ = bytes;
@@ -47,7 +47,7 @@ class byte_source {
   std::unique_ptr<char[]> buf_;
   std::size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
-  int err_ = 0;
+  failure failed_;
 };
 
 // The lines of the list, made into paths.
@@ -135,8 +135,8 @@ bool read_utf8(byte_source& in, list_lines& lines) {
 int read_path_list(const std::string& list, std::vector<image>& inputs) {
   int fd = io_stdin;
   if (list != "-") {
-    if (const int err = io_open_read(list, fd)) {
-      complain(list, std::strerror(err));
+    if (const failure f = io_open_read(list, fd)) {
+      complain(list, f.reason());
       return 1;
     }
   }
@@ -152,8 +152,8 @@ int read_path_list(const std::string& list, std::vector<image>& inputs) {
   const bool read = le || be ? read_utf16(in, le, lines) : read_utf8(in, lines);
   if (list != "-") io_close(fd);
   if (!read) return 2;
-  if (in.error() != 0) {
-    complain(shown, std::strerror(in.error()));
+  if (const failure f = in.failed()) {
+    complain(shown, f.reason());
     return 1;
   }
   return 0;

@@ -2,14 +2,17 @@
 // writes are retried after interruptions and partial writes.
 //
 // Descriptors are ints (the C runtime's on Windows). A function that can
-// fail returns 0 or the errno value of the failure, and gives its result
-// through an out-parameter. Every function here is async-signal-safe where
+// fail returns what went wrong (host/failure.h: the errno value and what
+// was being done), nothing when it did not, and gives its result through
+// an out-parameter. Every function here is async-signal-safe where
 // the host's read and write are, so the interruption handler may write with
 // io_write_all.
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include "host/failure.h"
 
 // The standard descriptors.
 constexpr int io_stdin = 0;
@@ -25,7 +28,7 @@ constexpr int io_stderr = 2;
 bool io_fill_standard_streams();
 
 // Opens a file for reading into fd.
-int io_open_read(const std::string& host_path, int& fd);
+failure io_open_read(const std::string& host_path, int& fd);
 
 // What tells one file from another, whatever name or link reaches it: the
 // device (volume) and the file's number on it.
@@ -52,17 +55,17 @@ void io_close(int fd);
 
 // Reads up to n bytes (n > 0) into buf, again after an interruption; got
 // gets the count read, 0 at the end of the file (and 0 on a failure).
-int io_read(int fd, char* buf, std::size_t n, std::size_t& got);
+failure io_read(int fd, char* buf, std::size_t n, std::size_t& got);
 
 // Writes all n bytes, resuming after partial writes and interruptions; EIO
 // for a write that took nothing. The bytes after a failure are not written.
-int io_write_all(int fd, const char* p, std::size_t n);
+failure io_write_all(int fd, const char* p, std::size_t n);
 
 // The file offset of fd; ESPIPE when it has none (a pipe, a terminal).
-int io_offset(int fd, long long& offset);
+failure io_offset(int fd, long long& offset);
 
 // Moves the file offset of fd to offset; ESPIPE when fd cannot seek.
-int io_seek(int fd, long long offset);
+failure io_seek(int fd, long long offset);
 
 // Asks the host to start writing the stretch [from, from + length) of fd to
 // its disk, without waiting. Only a hint: it may do nothing, and its errors
@@ -71,4 +74,4 @@ void io_start_writeback(int fd, long long from, long long length);
 
 // Writes the data of fd (and what is needed to read it back, such as its
 // size) to its disk and waits for that.
-int io_sync_data(int fd);
+failure io_sync_data(int fd);

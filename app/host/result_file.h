@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "host/failure.h"
+
 class result_file {
  public:
   result_file() = default;
@@ -32,17 +34,16 @@ class result_file {
   // chain of links), the file it points to is the one replaced and the link
   // stays; a link to nothing is replaced itself. A pending temporary of an
   // earlier create is discarded first.
-  // On failure returns false, leaves nothing behind and sets reason to the
-  // system's text (strerror): a folder that is missing, not writable, or not
-  // a folder; a result name that is an existing folder ("Is a directory").
-  // The one exception is an existing result that is neither a file nor a
-  // folder (a device, a pipe): it is refused with reason "not a regular
-  // file", since renaming over it would destroy it.
+  // A failure (step::creating) leaves nothing behind: a folder that is
+  // missing, not writable, or not a folder; a result name that is an
+  // existing folder (EISDIR). An existing result that is neither a file nor
+  // a folder (a device, a pipe) is refused ("not a regular file"), since
+  // renaming over it would destroy it.
   // A named temporary's path is registered for removal on interruption (only
   // one result is pending at a time); signals are held back between creating
   // the temporary and registering it, so an interruption cannot leave it
   // behind. An unnamed one goes with the process.
-  bool create(const std::string& host_path, std::string& reason);
+  failure create(const std::string& host_path);
 
   // The descriptor to write the result into; -1 when nothing is open.
   int fd() const { return fd_; }
@@ -60,16 +61,16 @@ class result_file {
   // run is no longer interrupted (interrupt_hold_to_end): once the result is
   // in place the run has succeeded. A failure up to and including the
   // rename removes the temporary, leaves the old file (if any) untouched,
-  // ends that hold and returns false with reason set. A failing folder sync
-  // does not fail the commit, since the new result is in place: commit
-  // returns true and warning() says why; a file system that cannot sync
-  // folders at all (EINVAL, ENOTSUP) is no warning. Returns false with
-  // reason "Bad file descriptor" when nothing is pending.
-  bool commit(std::string& reason);
+  // ends that hold and returns the failure (step::writing). A failing
+  // folder sync does not fail the commit, since the new result is in place:
+  // commit succeeds and warning() says why; a file system that cannot sync
+  // folders at all (EINVAL, ENOTSUP) is no warning. EBADF when nothing is
+  // pending.
+  failure commit();
 
-  // The system's text for what the last commit could not do after the
-  // result was in place (the folder sync); empty when there was nothing.
-  const std::string& warning() const { return warning_; }
+  // What the last commit could not do after the result was in place (the
+  // folder sync); nothing when there was nothing.
+  const failure& warning() const { return warning_; }
 
   // Closes and removes the temporary and forgets its registration; a no-op
   // when nothing is pending. Precondition: as for commit.
@@ -79,5 +80,8 @@ class result_file {
   int fd_ = -1;
   std::string temp_;    // host path of the temporary
   std::string target_;  // host path the temporary is renamed onto
-  std::string warning_;  // set by commit: see warning()
+  failure warning_;      // set by commit: see warning()
+
+  bool make(const std::string& host_path, failure& why);
+  bool put_in_place(failure& why);
 };

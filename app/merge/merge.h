@@ -1,12 +1,14 @@
 // The merge: bounds pass over the headers, then the copy pass.
 #pragma once
 
+#include "merge/run_end.h"
+
 // Prints "Treatment", reads every input's header and combines the bounds,
 // prints them, writes them as the result's header, then copies every input's
 // data records into the result, input after input, and puts the result in
-// place. Returns the exit status: 0 when the result was written completely,
-// 1 when the run ended without it (the message has been printed and the
+// place. Returns nothing when the result was written completely, otherwise
+// why the run ends without it (said by the edge: entry/ending.h; the
 // result's old content, if any, is untouched).
-// Preconditions: opening() or batch() succeeded (num_arch, im_number and f2
-// are set).
-int treatment();
+// Preconditions: opening() or batch() made the result (num_arch, im_number
+// and f2 are set).
+run_end treatment();

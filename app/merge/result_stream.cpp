@@ -1,17 +1,15 @@
 // The result as the merge writes it: writer, writing behind, temporary.
 #include "merge/result_stream.h"
 
-#include <cstring>
-
 #include "host/io.h"
 
-bool result_stream::create(const std::string& host_path, std::string& reason) {
+failure result_stream::create(const std::string& host_path) {
   discard();
-  if (!file_.create(host_path, reason)) return false;
+  if (const failure f = file_.create(host_path)) return f;
   behind_.follow(file_.fd());
   out.attach(file_.fd(), &behind_);
   open_ = true;
-  return true;
+  return {};
 }
 
 void result_stream::to_stdout() {
@@ -20,17 +18,16 @@ void result_stream::to_stdout() {
   open_ = true;
 }
 
-bool result_stream::finish(std::string& reason) {
-  int err = out.flush() ? 0 : out.error();
+failure result_stream::finish() {
+  int err = out.flush() ? 0 : out.failed().error;
   const int behind = behind_.stop();
   if (err == 0) err = behind;
   open_ = false;
   if (err != 0) {
     file_.discard();
-    reason = std::strerror(err);
-    return false;
+    return failure::of_errno(err, step::writing);
   }
-  return file_.fd() < 0 || file_.commit(reason);
+  return file_.fd() < 0 ? failure{} : file_.commit();
 }
 
 void result_stream::discard() {

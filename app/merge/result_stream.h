@@ -27,19 +27,19 @@ class result_stream {
   point_writer out;
 
   // Creates the temporary of the result at host_path (result_file::create,
-  // whose failures it reports in reason) and makes out write into it.
-  bool create(const std::string& host_path, std::string& reason);
+  // whose failure it returns) and makes out write into it.
+  failure create(const std::string& host_path);
   // Makes out write to standard output instead, directly.
   void to_stdout();
 
   // Writes out what is buffered and waits for the writing behind to end;
-  // then the temporary, if any, is synced and put in place. False with
-  // reason set when anything failed: then the temporary is gone and a file
-  // it was to replace is untouched.
-  bool finish(std::string& reason);
+  // then the temporary, if any, is synced and put in place. A failure
+  // (step::writing) leaves the temporary gone and a file it was to replace
+  // untouched.
+  failure finish();
   // What the last finish could not do once the result was in place (the
-  // folder's sync: result_file::warning); empty when there was nothing.
-  const std::string& warning() const { return file_.warning(); }
+  // folder's sync: result_file::warning); nothing when there was nothing.
+  const failure& warning() const { return file_.warning(); }
   // Stops the writing and removes the temporary, if any.
   void discard();
 

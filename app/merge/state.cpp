@@ -1,16 +1,12 @@
-// The state the dialogue hands to the merge, and the one way a failed run ends.
+// The state the dialogue hands to the merge, and the result made.
 #include "merge/state.h"
 
 #include <cerrno>
-#include <cstring>
 
-#include "console/console.h"
-#include "console/diagnostic.h"
 #include "host/folder_list.h"
 #include "host/host_names.h"
 #include "host/host_path.h"
 #include "host/io.h"
-#include "host/key_wait.h"
 #include "merge/input_memo.h"
 
 run_choices choices;
@@ -24,55 +20,33 @@ namespace {
 
 // Inputs held open between the passes must all fit under the limit of open
 // files; said before anything is made.
-bool held_inputs_fit() {
-  long long held = 0, limit = 0;
-  if (room_for_held_inputs(held, limit)) return true;
-  complain_lines("tilvaro: " + std::to_string(held) + " inputs that can be read only once must be held open "
-                 "together, and the system lets a process hold only " + std::to_string(limit) + " files open\n");
-  abandon("\n\tToo many inputs that can be read only once\n");
-  return false;
+run_end held_inputs_fit() {
+  run_end end;
+  if (room_for_held_inputs(end.held, end.limit)) return {};
+  end.what = run_end::kind::too_many_held;
+  return end;
 }
 
 // A result that cannot be created because its folder is not there: the
 // folder is named, not the file. Drive form splits at backslashes too.
-bool folder_missing(const std::string& name) {
+bool folder_missing(const std::string& name, std::string& folder) {
   const bool backslash = choices.drive_paths || host_name_rules().backslash_separates;
-  const std::string folder = name.substr(0, folder_part_length(name, backslash));
-  if (folder.empty() || io_identity_of(opened_path(folder)).known) return false;
-  complain(opened_path(folder), "no such folder");
-  abandon("\n\tFolder " + folder + " does not exist\n");
-  return true;
+  folder = name.substr(0, folder_part_length(name, backslash));
+  return !folder.empty() && !io_identity_of(opened_path(folder)).known;
 }
 
 }  // namespace
 
-bool create_result(const std::string& name, bool no_inputs) {
-  if (!held_inputs_fit()) return false;
+run_end create_result(const std::string& name, bool no_inputs) {
+  if (run_end end = held_inputs_fit()) return end;
   f2.name = name;
   const std::string path = opened_path(name);
-  std::string reason = path.find('\0') != std::string::npos ? std::strerror(EINVAL) : name_refusal(path);
-  if (reason.empty() && no_inputs && io_identity_of(path).known) {
-    complain(path, "not replaced: there are no files to paste");
-    abandon("\n\tFile " + name + " not replaced: there are no files to paste\n");
-    return false;
-  }
-  if (reason.empty() && f2.create(path, reason)) return true;
-  if (reason == std::strerror(ENOENT) && folder_missing(name)) return false;
-  file_failed(name, "cannot be created", reason);
-  return false;
-}
-
-int abandon(const std::string& message) {
-  say(message);
-  f2.discard();
-  // Nothing is pending while the run waits: a run killed or stopped during
-  // the wait leaves nothing behind and has said everything.
-  console_flush();
-  if (choices.key_wait) wait_key();
-  return 1;
-}
-
-int file_failed(const std::string& path, const char* what, const std::string& reason) {
-  complain(opened_path(path), reason);
-  return abandon("\n\tFile " + path + " " + what + " (" + reason + ")\n");
+  failure f = path.find('\0') != std::string::npos ? failure::of_errno(EINVAL, step::creating)
+                                                    : name_refusal(path).while_doing(step::creating);
+  if (!f && no_inputs && io_identity_of(path).known) return run_end::of(run_end::kind::not_replaced, name);
+  if (!f) f = f2.create(path);
+  if (!f) return {};
+  std::string folder;
+  if (f.error == ENOENT && folder_missing(name, folder)) return run_end::of(run_end::kind::no_folder, folder);
+  return run_end::of(run_end::kind::file, name, f);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "merge/result_stream.h"
+#include "merge/run_end.h"
 
 // How the run was asked for; the defaults are the dialogue's, and the
 // command line changes them before the merge.
@@ -47,16 +48,7 @@ extern result_stream f2;
 // and, for a merge of no inputs (no_inputs), when a file of its name is
 // there already: a count typed wrong must not replace a file with an empty
 // merge; and when the inputs that can be read only once (input_memo.h) are
-// more than the process may hold open. False when it is not made; the run has then ended (abandon).
-bool create_result(const std::string& name, bool no_inputs);
-
-// Ends a run that cannot produce a complete result: prints message, removes
-// the temporary result, writes out the console text, then waits for a key on
-// the terminal (key_wait.h) when choices.key_wait is set. Returns the exit
-// status, 1.
-int abandon(const std::string& message);
-
-// A failed file operation on the file with that path (as the run names it)
-// ends the run: "tilvaro: <opened path>: <reason>" on standard error, then
-// abandon with the message "File <path> <what> (<reason>)".
-int file_failed(const std::string& path, const char* what, const std::string& reason);
+// more than the process may hold open. Returns why the run ends when the
+// result is not made (for the edge to say: entry/ending.h), nothing when it
+// is.
+run_end create_result(const std::string& name, bool no_inputs);

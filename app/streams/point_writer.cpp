@@ -30,7 +30,7 @@ void point_writer::drain(bool last) {
       end_ = buf_ + write_behind::buffer_size;
       error_ = behind_->error();
     } else {
-      error_ = io_write_all(fd_, buf_, n);
+      error_ = io_write_all(fd_, buf_, n).error;
     }
   }
   cur_ = buf_;

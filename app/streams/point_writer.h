@@ -4,11 +4,13 @@
 #include <cassert>
 #include <cstddef>
 
+#include "host/failure.h"
+
 class write_behind;
 
 // A buffered writer over a file descriptor, with fixed memory.
-// Write errors are remembered (the first errno) and every later write is
-// dropped; the caller checks error() after flush().
+// The first write that fails is remembered and every later write is
+// dropped; the caller checks failed() after flush().
 class point_writer {
  public:
   static constexpr std::size_t buffer_size = 1 << 18;  // when writing directly
@@ -26,7 +28,7 @@ class point_writer {
   // Writes the buffered bytes out (or hands them over: then the writing
   // may still go on); false when any write so far failed.
   bool flush();
-  int error() const { return error_; }
+  failure failed() const { return failure::of_errno(error_, step::writing); }
 
   // Returns a place with room for at least n bytes; the bytes written there
   // count once commit_to() is given their end. Precondition: n <= buffer_size.

@@ -14,7 +14,7 @@ read_ahead::~read_ahead() {
 read_ahead::stretch read_ahead::read_into(int fd, char* buf) const {
   stretch got;
   std::size_t n = 0;
-  got.err = io_read(fd, buf, size_, n);
+  got.err = io_read(fd, buf, size_, n).error;
   got.length = got.err != 0 ? -1 : static_cast<std::ptrdiff_t>(n);
   if (got.length > 0) got.marks = mark_stretch(buf, got.length);
   return got;

@@ -17,13 +17,13 @@ text_reader::~text_reader() {
   delete[] own_;
 }
 
-int text_reader::open(const std::string& host_path) {
+failure text_reader::open(const std::string& host_path) {
   close();
   int fd = -1;
-  if (const int err = io_open_read(host_path, fd)) return err;
+  if (const failure f = io_open_read(host_path, fd)) return f;
   attach(fd);
   owned_ = true;
-  return 0;
+  return {};
 }
 
 // Forgets what is buffered and read ahead, back to the own buffer; the
@@ -104,9 +104,9 @@ void text_reader::resume(held&& h) {
 bool text_reader::seek(long long offset) {
   // A file that cannot seek (a pipe) keeps what is buffered and read ahead.
   long long at = 0;
-  if (fd_ < 0 || io_offset(fd_, at) != 0) return false;
+  if (fd_ < 0 || io_offset(fd_, at)) return false;
   restart();
-  if (io_seek(fd_, offset) != 0) return false;
+  if (io_seek(fd_, offset)) return false;
   base_ = offset;
   ended_ = false;
   at_start_ = offset == 0;
@@ -139,7 +139,7 @@ std::ptrdiff_t text_reader::mark_length(std::ptrdiff_t& n) {
     // A buffer smaller than the mark reads on into its padding.
     const std::size_t room = size_ > std::size_t(n) ? size_ - std::size_t(n) : std::size_t(3 - n);
     std::size_t more = 0;
-    const int err = io_read(fd_, buf_ + n, room, more);
+    const int err = io_read(fd_, buf_ + n, room, more).error;
     if (err != 0 || more == 0) {
       error_ = err;
       ended_ = true;
@@ -163,7 +163,7 @@ int text_reader::refill_peek() {
       n = ahead_->next(fd_, buf_, err, marks);
     } else {
       std::size_t got = 0;
-      err = io_read(fd_, buf_, size_, got);
+      err = io_read(fd_, buf_, size_, got).error;
       n = err != 0 ? -1 : static_cast<std::ptrdiff_t>(got);
     }
     pos_ = end_ = buf_;

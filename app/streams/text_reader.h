@@ -20,6 +20,7 @@
 #include <string>
 #include <utility>
 
+#include "host/failure.h"
 #include "streams/read_ahead.h"
 #include "streams/text_marks.h"
 
@@ -33,8 +34,8 @@ class text_reader {
   text_reader(const text_reader&) = delete;
   text_reader& operator=(const text_reader&) = delete;
 
-  // Opens a file for reading; 0, or the errno value of the failure.
-  int open(const std::string& host_path);
+  // Opens a file for reading.
+  failure open(const std::string& host_path);
   // Reads from a descriptor that the caller keeps (standard input).
   void attach(int fd);
   // Reads from a descriptor that the reader closes (close(), or the next
@@ -74,8 +75,9 @@ class text_reader {
   const char* limit() const { return end_; }
   void advance_to(const char* p) { pos_ = p; }
 
-  // The errno of a failed read, 0 when none happened.
-  int error() const { return error_; }
+  // The first read that failed, nothing when none did: the reader then
+  // reads as if the text had ended there.
+  failure failed() const { return failure::of_errno(error_, step::reading); }
 
   // The first bare CR (text_marks.h) among the bytes read so far, read
   // from the text's start (after a seek elsewhere, none is known).

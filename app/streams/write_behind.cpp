@@ -30,7 +30,7 @@ char* write_behind::hand_over(char* filled, std::size_t n, bool last) {
   (void)filled;
   if (!threads_tried_ && !last) start_threads();
   if (!writer_.joinable()) {  // one buffer only, or no thread to be had
-    if (error_ == 0) error_ = io_write_all(fd_, slot(queued_), n);
+    if (error_ == 0) error_ = io_write_all(fd_, slot(queued_), n).error;
     offset_ += static_cast<long long>(n);
     return slot(queued_);
   }
@@ -72,7 +72,7 @@ void write_behind::write_loop() noexcept {
     const bool failed = error_ != 0;
     lock.unlock();
     // The offsets are the writer's own while the thread runs.
-    const int err = failed ? 0 : io_write_all(fd_, buf, n);
+    const int err = failed ? 0 : io_write_all(fd_, buf, n).error;
     offset_ += static_cast<long long>(n);
     const bool step = !failed && err == 0 && offset_ - requested_ >= sync_step;
     if (step) {
@@ -101,7 +101,7 @@ void write_behind::sync_loop() noexcept {
     sync_due_ = false;
     if (error_ != 0) continue;
     lock.unlock();
-    const int err = io_sync_data(fd_);
+    const int err = io_sync_data(fd_).error;
     lock.lock();
     if (error_ == 0) error_ = err;
   }

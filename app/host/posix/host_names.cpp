@@ -3,6 +3,6 @@
 
 #include <limits.h>
 
-std::string name_refusal(const std::string&) { return std::string(); }
+failure name_refusal(const std::string&) { return {}; }
 
 std::size_t longest_path_bytes() { return PATH_MAX; }

@@ -30,7 +30,7 @@ void drop_rest_of_key(int fd) {
   char buf[64];
   for (int i = 0; i < kMaxTailReads && poll(&p, 1, kKeyTailMs) > 0 && (p.revents & POLLIN); ++i) {
     std::size_t got = 0;
-    if (io_read(fd, buf, sizeof buf, got) != 0 || got == 0) break;
+    if (io_read(fd, buf, sizeof buf, got) || got == 0) break;
   }
   tcflush(fd, TCIFLUSH);
 }

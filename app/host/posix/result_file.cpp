@@ -24,8 +24,8 @@ constexpr int kTempTries = 100;  // names tried for the unnamed temporary's link
 
 std::atomic<bool> g_try_unnamed{true};
 
-bool fail(int err, std::string& reason) {
-  reason = std::strerror(err);
+bool fail(int err, failure& why) {
+  why = failure::of_errno(err, step::none);
   return false;
 }
 
@@ -57,11 +57,11 @@ bool read_link(const std::string& p, std::string& out) {
 // Follows symbolic links from p to the file that is to be replaced. Sets
 // exists (and st) when there is one; a link to nothing resolves to the link.
 bool resolve_target(const std::string& p, std::string& target, bool& exists, struct stat& st,
-                    std::string& reason) {
+                    failure& why) {
   std::string cur = p;
   for (int i = 0; i < kMaxLinks; ++i) {
     if (lstat(cur.c_str(), &st) != 0) {
-      if (errno != ENOENT) return fail(errno, reason);
+      if (errno != ENOENT) return fail(errno, why);
       target = p;  // a new file, or a dangling link replaced itself
       exists = false;
       return true;
@@ -72,12 +72,12 @@ bool resolve_target(const std::string& p, std::string& target, bool& exists, str
       return true;
     }
     std::string next;
-    if (!read_link(cur, next)) return fail(errno, reason);
+    if (!read_link(cur, next)) return fail(errno, why);
     cur = (next.empty() || next[0] == '/' || folder_of(cur).empty())
               ? next
               : folder_of(cur) + "/" + next;
   }
-  return fail(ELOOP, reason);
+  return fail(ELOOP, why);
 }
 
 // name in folder ("" is the current folder).
@@ -156,13 +156,13 @@ bool copy_owner_and_mode(int fd, const struct stat& from) {
 }
 
 // Syncs the folder so that the rename in it survives a crash.
-bool sync_folder(const std::string& folder, std::string& reason) {
+bool sync_folder(const std::string& folder, failure& why) {
   const int dfd = open(openable(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return fail(errno, reason);
+  if (dfd < 0) return fail(errno, why);
   const int r = fsync(dfd);
   const int err = errno;
   close(dfd);
-  if (r != 0 && err != EINVAL && err != ENOTSUP && err != EOPNOTSUPP) return fail(err, reason);
+  if (r != 0 && err != EINVAL && err != ENOTSUP && err != EOPNOTSUPP) return fail(err, why);
   return true;
 }
 
@@ -172,17 +172,17 @@ void result_file_try_unnamed(bool allowed) { g_try_unnamed.store(allowed); }
 
 result_file::~result_file() { discard(); }
 
-bool result_file::create(const std::string& host_path, std::string& reason) {
+bool result_file::make(const std::string& host_path, failure& why) {
   discard();
-  warning_.clear();
-  if (host_path.empty()) return fail(ENOENT, reason);
+  warning_ = failure{};
+  if (host_path.empty()) return fail(ENOENT, why);
   std::string target;
   bool exists = false;
   struct stat st;
-  if (!resolve_target(host_path, target, exists, st, reason)) return false;
-  if ((exists && S_ISDIR(st.st_mode)) || name_of(target).empty()) return fail(EISDIR, reason);
+  if (!resolve_target(host_path, target, exists, st, why)) return false;
+  if ((exists && S_ISDIR(st.st_mode)) || name_of(target).empty()) return fail(EISDIR, why);
   if (exists && !S_ISREG(st.st_mode)) {
-    reason = "not a regular file";
+    why = failure::refused("not a regular file", step::none);
     return false;
   }
 
@@ -194,7 +194,7 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
     std::vector<char> tmpl(path.begin(), path.end());
     tmpl.push_back('\0');
     fd = make_registered_temp(tmpl);
-    if (fd < 0) return fail(errno, reason);
+    if (fd < 0) return fail(errno, why);
     temp_ = tmpl.data();
   }
   fd_ = fd;
@@ -205,16 +205,16 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
   if (!ok) {
     const int err = errno;
     discard();
-    return fail(err, reason);
+    return fail(err, why);
   }
   return true;
 }
 
 // Up to the rename a failure undoes everything: the temporary is removed,
 // the hold on the signals ended (a signal held meanwhile then ends the run).
-bool result_file::commit(std::string& reason) {
-  warning_.clear();
-  if (fd_ < 0) return fail(EBADF, reason);
+bool result_file::put_in_place(failure& why) {
+  warning_ = failure{};
+  if (fd_ < 0) return fail(EBADF, why);
   int err = fsync(fd_) == 0 ? 0 : errno;
   // From the link (the unnamed temporary's first name) or the rename on,
   // the run ends as a success once the result is in place.
@@ -229,7 +229,7 @@ bool result_file::commit(std::string& reason) {
   if (err != 0) {
     discard();
     interrupt_hold_undo();
-    return fail(err, reason);
+    return fail(err, why);
   }
   interrupt_set_temp(nullptr);
   temp_.clear();
@@ -248,4 +248,14 @@ void result_file::discard() {
   }
   temp_.clear();
   target_.clear();
+}
+
+failure result_file::create(const std::string& host_path) {
+  failure why;
+  return make(host_path, why) ? failure{} : why.while_doing(step::creating);
+}
+
+failure result_file::commit() {
+  failure why;
+  return put_in_place(why) ? failure{} : why.while_doing(step::writing);
 }

@@ -31,11 +31,11 @@ bool is_device_name(const std::string& name) {
 
 }  // namespace
 
-std::string name_refusal(const std::string& host_path) {
+failure name_refusal(const std::string& host_path) {
   // A path in \\?\ or \\.\ form asks for its names to be taken literally.
   if (host_path.size() >= 4 && separator(host_path[0]) && separator(host_path[1]) &&
       (host_path[2] == '?' || host_path[2] == '.') && separator(host_path[3]))
-    return std::string();
+    return {};
   for (std::size_t i = 0; i <= host_path.size();) {
     std::size_t j = i;
     while (j < host_path.size() && !separator(host_path[j])) ++j;
@@ -46,12 +46,12 @@ std::string name_refusal(const std::string& host_path) {
       name.erase(0, 2);
     i = j + 1;
     if (name.empty() || name == "." || name == "..") continue;
-    if (name.find(':') != std::string::npos) return "a name with a colon, which Windows takes for a stream of another file";
-    if (is_device_name(name)) return "a reserved device name on Windows";
-    if (name.back() == '.') return "a name ending in a dot, which Windows would drop";
-    if (name.back() == ' ') return "a name ending in a blank, which Windows would drop";
+    if (name.find(':') != std::string::npos) return failure::refused("a name with a colon, which Windows takes for a stream of another file", step::none);
+    if (is_device_name(name)) return failure::refused("a reserved device name on Windows", step::none);
+    if (name.back() == '.') return failure::refused("a name ending in a dot, which Windows would drop", step::none);
+    if (name.back() == ' ') return failure::refused("a name ending in a blank, which Windows would drop", step::none);
   }
-  return std::string();
+  return {};
 }
 
 // A UTF-16 unit outside the surrogates is 1 to 3 bytes of UTF-8; a pair of

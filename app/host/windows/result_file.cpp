@@ -18,15 +18,15 @@ namespace {
 
 constexpr int kTempTries = 100;
 // Virus scanners and indexers open new files for a moment: a replace refused
-// for that reason is tried again, for about this long in all.
+// for that why is tried again, for about this long in all.
 constexpr ULONGLONG kReplaceRetryMs = 2000;
 
-bool fail(int err, std::string& reason) {
-  reason = std::strerror(err);
+bool fail(int err, failure& why) {
+  why = failure::of_errno(err, step::none);
   return false;
 }
 
-bool fail_win32(DWORD error, std::string& reason) { return fail(errno_from_win32(error), reason); }
+bool fail_win32(DWORD error, failure& why) { return fail(errno_from_win32(error), why); }
 
 std::size_t last_separator(const std::string& p) { return p.find_last_of("\\/"); }
 
@@ -51,23 +51,23 @@ DWORD replace_with_retries(const std::wstring& from, const std::wstring& to) {
 
 result_file::~result_file() { discard(); }
 
-bool result_file::create(const std::string& host_path, std::string& reason) {
+bool result_file::make(const std::string& host_path, failure& why) {
   discard();
-  warning_.clear();
+  warning_ = failure{};
   const std::size_t sep = last_separator(host_path);
   const std::string name = sep == std::string::npos ? host_path : host_path.substr(sep + 1);
-  if (host_path.empty()) return fail(ENOENT, reason);
-  if (name.empty()) return fail(EISDIR, reason);
+  if (host_path.empty()) return fail(ENOENT, why);
+  if (name.empty()) return fail(EISDIR, why);
 
   // The file to be replaced: a folder is refused, and so is a read-only file,
   // which Windows does not let a replace remove.
   const std::wstring target = api_path(host_path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(EISDIR, reason);
-    if (attributes & FILE_ATTRIBUTE_READONLY) return fail(EACCES, reason);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(EISDIR, why);
+    if (attributes & FILE_ATTRIBUTE_READONLY) return fail(EACCES, why);
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return fail_win32(GetLastError(), reason);
+    return fail_win32(GetLastError(), why);
   }
 
   const std::string folder = sep == std::string::npos ? std::string() : host_path.substr(0, sep + 1);
@@ -79,14 +79,14 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
     // finds its path. Deletable while open, so the handler can remove it.
     interrupt_set_temp(temp.c_str());
     const wchar_t* path = interrupt_temp_path();
-    if (path == nullptr) return fail(ENAMETOOLONG, reason);
+    if (path == nullptr) return fail(ENAMETOOLONG, why);
     const HANDLE h = CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       interrupt_set_temp(nullptr);
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return fail_win32(error, reason);
+      return fail_win32(error, why);
     }
     interrupt_set_temp_handle(h);
     fd_ = fd_for_handle(h);
@@ -96,22 +96,22 @@ bool result_file::create(const std::string& host_path, std::string& reason) {
       interrupt_set_temp_handle(nullptr);
       CloseHandle(h);
       discard();
-      return fail(EMFILE, reason);
+      return fail(EMFILE, why);
     }
     return true;
   }
-  return fail(EEXIST, reason);
+  return fail(EEXIST, why);
 }
 
 // MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the move is on disk,
 // so there is no folder to sync afterwards and no warning.
-bool result_file::commit(std::string& reason) {
-  warning_.clear();
-  if (fd_ < 0) return fail(EBADF, reason);
+bool result_file::put_in_place(failure& why) {
+  warning_ = failure{};
+  if (fd_ < 0) return fail(EBADF, why);
   if (!FlushFileBuffers(handle_of_fd(fd_))) {
     const DWORD error = GetLastError();
     discard();
-    return fail_win32(error, reason);
+    return fail_win32(error, why);
   }
   interrupt_set_temp_handle(nullptr);
   const bool closed = close_fd(fd_);
@@ -119,14 +119,14 @@ bool result_file::commit(std::string& reason) {
   if (!closed) {
     const DWORD error = GetLastError();
     discard();
-    return fail_win32(error, reason);
+    return fail_win32(error, why);
   }
   interrupt_hold_to_end();
   const DWORD error = replace_with_retries(api_path(temp_), api_path(target_));
   if (error != 0) {
     discard();
     interrupt_hold_undo();
-    return fail_win32(error, reason);
+    return fail_win32(error, why);
   }
   interrupt_set_temp(nullptr);
   temp_.clear();
@@ -146,4 +146,14 @@ void result_file::discard() {
   }
   temp_.clear();
   target_.clear();
+}
+
+failure result_file::create(const std::string& host_path) {
+  failure why;
+  return make(host_path, why) ? failure{} : why.while_doing(step::creating);
+}
+
+failure result_file::commit() {
+  failure why;
+  return put_in_place(why) ? failure{} : why.while_doing(step::writing);
 }
