@@ -22,92 +22,105 @@ command_line mistake(const std::string& reason) {
 
 }  // namespace
 
-command_line parse_command_line(const std::vector<std::string>& args) {
-  command_line c;
-  if (args.empty()) return c;
+namespace {
 
+// The arguments read one by one into a command_line. Each take_ function
+// returns false when the command line is settled (a mistake, or help or the
+// version asked for): c then says so.
+struct parser {
+  const std::vector<std::string>& args;
+  command_line c;
   bool have_output = false;
-  // Takes the result's path; false (with the reason set) when it is missing
-  // or a second one.
-  auto take_output = [&](const std::string& name, const std::string& value, bool present) {
-    if (!present || value.empty()) {
-      c = mistake("option '" + name + "' needs the result's path");
-      return false;
-    }
-    if (have_output) {
-      c = mistake("option '" + name + "' given twice");
-      return false;
-    }
+
+  // Takes the result's path: a mistake when it is missing or a second one.
+  bool take_output(const std::string& name, const std::string& value, bool present) {
+    if (!present || value.empty()) return settle(mistake("option '" + name + "' needs the result's path"));
+    if (have_output) return settle(mistake("option '" + name + "' given twice"));
     have_output = true;
     c.output = value;
     return true;
-  };
+  }
 
   // Takes a list of paths, which stands among the inputs.
-  auto take_list = [&](const std::string& name, const std::string& value, bool present) {
-    if (!present || value.empty()) {
-      c = mistake("option '" + name + "' needs the list's path");
-      return false;
-    }
+  bool take_list(const std::string& name, const std::string& value, bool present) {
+    if (!present || value.empty()) return settle(mistake("option '" + name + "' needs the list's path"));
     c.inputs.push_back(input_arg{value, true});
     return true;
-  };
+  }
 
-  bool options_end = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+  // An option with a value, given as "--name VALUE" or "--name=VALUE"
+  // (i moves past a separate value). False when a is not that option.
+  bool long_option(std::size_t& i, const std::string& name, bool& ok) {
     const std::string& a = args[i];
-    const bool has_next = i + 1 < args.size();
-    if (!options_end && a == "/?") {
-      return asking(command::help);  // as Windows programs answer it
-    } else if (options_end || a.size() < 2 || a[0] != '-') {
+    const bool output = name == "--output";
+    if (a == name) {
+      const bool present = i + 1 < args.size();
+      const std::string value = present ? args[++i] : "";
+      ok = output ? take_output(name, value, present) : take_list(name, value, present);
+      return true;
+    }
+    if (a.compare(0, name.size() + 1, name + "=") != 0) return false;
+    const std::string value = a.substr(name.size() + 1);
+    ok = output ? take_output(name, value, true) : take_list(name, value, true);
+    return true;
+  }
+
+  // A group of short options: -q, -h, and -o and -T, which take the rest of
+  // the group or the next argument.
+  bool short_options(std::size_t& i) {
+    const std::string& a = args[i];
+    for (std::size_t k = 1; k < a.size(); ++k) {
+      if (a[k] == 'h') return settle(asking(command::help));
+      if (a[k] == 'q') {
+        c.quiet = true;
+        continue;
+      }
+      if (a[k] != 'o' && a[k] != 'T')
+        return settle(mistake("unknown option '-" + shown_name(std::string(1, a[k])) + "'"));
+      const std::string name = std::string("-") + a[k];
+      const bool attached = k + 1 < a.size();
+      const bool present = attached || i + 1 < args.size();
+      const std::string value = attached ? a.substr(k + 1) : present ? args[++i] : "";
+      return a[k] == 'o' ? take_output(name, value, present) : take_list(name, value, present);
+    }
+    return true;
+  }
+
+  // One argument at i (i moves past any value it takes).
+  bool take(std::size_t& i, bool& options_end) {
+    const std::string& a = args[i];
+    bool ok = true;
+    if (!options_end && a == "/?") return settle(asking(command::help));  // as Windows programs answer it
+    if (options_end || a.size() < 2 || a[0] != '-') {
       c.inputs.push_back(input_arg{a, false});
     } else if (a == "--") {
       options_end = true;
     } else if (a == "--help") {
-      return asking(command::help);
+      return settle(asking(command::help));
     } else if (a == "--version") {
-      return asking(command::version);
+      return settle(asking(command::version));
     } else if (a == "--quiet") {
       c.quiet = true;
     } else if (a == "--tight-bounds") {
       c.tight_bounds = true;
-    } else if (a == "--output") {
-      if (!take_output(a, has_next ? args[i + 1] : "", has_next)) return c;
-      ++i;
-    } else if (a.compare(0, 9, "--output=") == 0) {
-      if (!take_output("--output", a.substr(9), true)) return c;
-    } else if (a == "--files-from") {
-      if (!take_list(a, has_next ? args[i + 1] : "", has_next)) return c;
-      ++i;
-    } else if (a.compare(0, 13, "--files-from=") == 0) {
-      if (!take_list("--files-from", a.substr(13), true)) return c;
+    } else if (long_option(i, "--output", ok) || long_option(i, "--files-from", ok)) {
+      return ok;
     } else if (a[1] == '-') {
-      return mistake("unknown option '" + shown_name(a) + "'");
+      return settle(mistake("unknown option '" + shown_name(a) + "'"));
     } else {
-      // A group of short options: -q, -h, and -o and -T, which take the rest.
-      for (std::size_t k = 1; k < a.size(); ++k) {
-        if (a[k] == 'h') return asking(command::help);
-        if (a[k] == 'q') {
-          c.quiet = true;
-        } else if (a[k] == 'o' || a[k] == 'T') {
-          const std::string name = std::string("-") + a[k];
-          const auto take = [&](const std::string& value, bool present) {
-            return a[k] == 'o' ? take_output(name, value, present) : take_list(name, value, present);
-          };
-          if (k + 1 < a.size()) {
-            if (!take(a.substr(k + 1), true)) return c;
-          } else {
-            if (!take(has_next ? args[i + 1] : "", has_next)) return c;
-            ++i;
-          }
-          break;
-        } else {
-          return mistake("unknown option '-" + shown_name(std::string(1, a[k])) + "'");
-        }
-      }
+      return short_options(i);
     }
+    return true;
   }
 
+  bool settle(const command_line& settled) {
+    c = settled;
+    return false;
+  }
+};
+
+// What the whole command line asks for, once every argument is read.
+command_line checked(command_line c, bool have_output) {
   if (have_output && c.inputs.empty()) return mistake("no input files after -o " + shown_name(c.output));
   // Standard input can be read once only: by one input, or by lists.
   int stdin_inputs = 0, stdin_lists = 0;
@@ -118,6 +131,17 @@ command_line parse_command_line(const std::vector<std::string>& args) {
   if (!have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
   c.what = have_output ? command::merge : command::dialogue;
   return c;
+}
+
+}  // namespace
+
+command_line parse_command_line(const std::vector<std::string>& args) {
+  if (args.empty()) return command_line{};
+  parser p{args, command_line{}};
+  bool options_end = false;
+  for (std::size_t i = 0; i < args.size(); ++i)
+    if (!p.take(i, options_end)) return p.c;
+  return checked(p.c, p.have_output);
 }
 
 std::string usage_text() {
