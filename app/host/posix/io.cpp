@@ -1,5 +1,6 @@
 // Plain file input and output on POSIX descriptors.
 #include "host/io.h"
+#include "host/io_calls.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -27,7 +28,7 @@ bool io_fill_standard_streams() {
   return all;
 }
 
-static int open_read_errno(const std::string& host_path, int& fd) {
+int open_read_errno(const std::string& host_path, int& fd) {
   fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   return fd < 0 ? errno : 0;
 }
@@ -71,7 +72,7 @@ long long io_open_limit(long long want) {
 
 void io_close(int fd) { ::close(fd); }
 
-static int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
+int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
   ssize_t r;
   do {
     r = ::read(fd, buf, n);
@@ -80,7 +81,7 @@ static int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
   return r < 0 ? errno : 0;
 }
 
-static int write_all_errno(int fd, const char* p, std::size_t n) {
+int write_all_errno(int fd, const char* p, std::size_t n) {
   while (n > 0) {
     const ssize_t w = ::write(fd, p, n);
     if (w < 0 && errno == EINTR) continue;
@@ -92,13 +93,13 @@ static int write_all_errno(int fd, const char* p, std::size_t n) {
   return 0;
 }
 
-static int offset_errno(int fd, long long& offset) {
+int offset_errno(int fd, long long& offset) {
   const off_t at = ::lseek(fd, 0, SEEK_CUR);
   offset = at;
   return at < 0 ? errno : 0;
 }
 
-static int seek_errno(int fd, long long offset) {
+int seek_errno(int fd, long long offset) {
   const off_t at = ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
   if (at < 0) return errno;
   return at == offset ? 0 : EOVERFLOW;
@@ -114,7 +115,7 @@ void io_start_writeback(int fd, long long from, long long length) {
 #endif
 }
 
-static int sync_data_errno(int fd) {
+int sync_data_errno(int fd) {
 #if defined(__linux__)
   const int r = ::fdatasync(fd);
 #else
@@ -122,11 +123,3 @@ static int sync_data_errno(int fd) {
 #endif
   return r == 0 ? 0 : errno;
 }
-
-// The calls as the rest of the tool sees them: a failure says what was being done.
-failure io_open_read(const std::string& host_path, int& fd) { return failure::of_errno(open_read_errno(host_path, fd), step::opening); }
-failure io_read(int fd, char* buf, std::size_t n, std::size_t& got) { return failure::of_errno(read_errno(fd, buf, n, got), step::reading); }
-failure io_write_all(int fd, const char* p, std::size_t n) { return failure::of_errno(write_all_errno(fd, p, n), step::writing); }
-failure io_offset(int fd, long long& offset) { return failure::of_errno(offset_errno(fd, offset), step::reading); }
-failure io_seek(int fd, long long offset) { return failure::of_errno(seek_errno(fd, offset), step::reading); }
-failure io_sync_data(int fd) { return failure::of_errno(sync_data_errno(fd), step::writing); }

@@ -2,6 +2,7 @@
 // goes through as it is (no text mode), so the tool's own rules alone decide
 // about CR, LF and 0x1A.
 #include "host/io.h"
+#include "host/io_calls.h"
 
 #include <fcntl.h>
 #include <io.h>  // the C runtime's: the descriptors 0 to 2 (-iquote keeps host/io.h out of <>)
@@ -114,7 +115,7 @@ bool io_fill_standard_streams() {
   return all;
 }
 
-static int open_read_errno(const std::string& host_path, int& fd) {
+int open_read_errno(const std::string& host_path, int& fd) {
   fd = -1;
   const std::wstring path = api_path(host_path);
   // Shared for reading, writing and deletion: the tool must not stand in the
@@ -170,7 +171,7 @@ io_file_id io_identity_of(const std::string& host_path) {
 
 void io_close(int fd) { close_fd(fd); }
 
-static int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
+int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
   got = 0;
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
@@ -186,7 +187,7 @@ static int read_errno(int fd, char* buf, std::size_t n, std::size_t& got) {
   return 0;
 }
 
-static int write_all_errno(int fd, const char* p, std::size_t n) {
+int write_all_errno(int fd, const char* p, std::size_t n) {
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
   while (n > 0) {
@@ -200,7 +201,7 @@ static int write_all_errno(int fd, const char* p, std::size_t n) {
   return 0;
 }
 
-static int offset_errno(int fd, long long& offset) {
+int offset_errno(int fd, long long& offset) {
   offset = -1;
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
@@ -211,7 +212,7 @@ static int offset_errno(int fd, long long& offset) {
   return 0;
 }
 
-static int seek_errno(int fd, long long offset) {
+int seek_errno(int fd, long long offset) {
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return EBADF;
   if (GetFileType(h) != FILE_TYPE_DISK) return ESPIPE;
@@ -224,14 +225,6 @@ static int seek_errno(int fd, long long offset) {
 // final FlushFileBuffers does all of it.
 void io_start_writeback(int, long long, long long) {}
 
-static int sync_data_errno(int fd) {
+int sync_data_errno(int fd) {
   return FlushFileBuffers(handle_of(fd)) ? 0 : errno_from_win32(GetLastError());
 }
-
-// The calls as the rest of the tool sees them: a failure says what was being done.
-failure io_open_read(const std::string& host_path, int& fd) { return failure::of_errno(open_read_errno(host_path, fd), step::opening); }
-failure io_read(int fd, char* buf, std::size_t n, std::size_t& got) { return failure::of_errno(read_errno(fd, buf, n, got), step::reading); }
-failure io_write_all(int fd, const char* p, std::size_t n) { return failure::of_errno(write_all_errno(fd, p, n), step::writing); }
-failure io_offset(int fd, long long& offset) { return failure::of_errno(offset_errno(fd, offset), step::reading); }
-failure io_seek(int fd, long long offset) { return failure::of_errno(seek_errno(fd, offset), step::reading); }
-failure io_sync_data(int fd) { return failure::of_errno(sync_data_errno(fd), step::writing); }

@@ -147,13 +147,3 @@ void result_file::discard() {
   temp_.clear();
   target_.clear();
 }
-
-failure result_file::create(const std::string& host_path) {
-  failure why;
-  return make(host_path, why) ? failure{} : why.while_doing(step::creating);
-}
-
-failure result_file::commit() {
-  failure why;
-  return put_in_place(why) ? failure{} : why.while_doing(step::writing);
-}
