@@ -46,7 +46,8 @@ failure name_refusal(const std::string& host_path) {
       name.erase(0, 2);
     i = j + 1;
     if (name.empty() || name == "." || name == "..") continue;
-    if (name.find(':') != std::string::npos) return failure::refused("a name with a colon, which Windows takes for a stream of another file", step::none);
+    if (name.find(':') != std::string::npos)
+      return failure::refused("a name with a colon, which Windows takes for a stream of another file", step::none);
     if (is_device_name(name)) return failure::refused("a reserved device name on Windows", step::none);
     if (name.back() == '.') return failure::refused("a name ending in a dot, which Windows would drop", step::none);
     if (name.back() == ' ') return failure::refused("a name ending in a blank, which Windows would drop", step::none);
