@@ -53,7 +53,9 @@ class progress_line {
 
   // A text_reader observer (text_reader::observe) counting into ctx, a
   // progress_line.
-  static void count(void* ctx, std::size_t bytes) { static_cast<progress_line*>(ctx)->add(bytes); }
+  static void count(void* ctx, const char*, std::size_t, std::size_t bytes) {
+    static_cast<progress_line*>(ctx)->add(bytes);
+  }
 
  private:
   void draw(std::chrono::steady_clock::time_point now);

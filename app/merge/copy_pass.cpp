@@ -1,6 +1,5 @@
 // The copy pass: every input opened again (or resumed) and its data records
 // copied into the result, with the warnings each input earns.
-#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -9,10 +8,10 @@
 #include "console/progress.h"
 #include "host/io.h"
 #include "host/terminal.h"
+#include "merge/cut_place.h"
 #include "merge/passes.h"
 #include "records/input_copy.h"
 #include "records/record_read.h"
-#include "records/scan.h"
 
 namespace {
 
@@ -20,34 +19,19 @@ namespace {
 // text starts at offset start (after the last record copied). Unless only
 // white space follows there (the input ended cleanly), one warning line on
 // standard error names the line where that text begins and how many bytes
-// from there on were not copied, counted from the file's size. The line is
-// counted by reading the input again from its start, which is done only
-// when the warning is due. An input read once is not read on: the warning
-// gives the byte where the record begins, and says that the rest was not
-// read.
+// from there on were not copied (cut_place.h); for an input read once, the
+// byte where the record begins, and that the rest was not read.
 void warn_if_cut_short(text_reader& f1, const std::string& nomim3, bool once, int fields, long long start) {
+  const cut_place c = find_cut(f1, once, fields, start, false);
+  if (!c.cut) return;
   const std::string where = "the copy stopped at ";
   const std::string why = ", where a record cannot be read; ";
-  if (once || !f1.seek(start)) {
-    if (fields == 0 && f1.peek() < 0) return;  // the record found the end: a clean end
-    // A record that stored no field begins where the reading stopped.
-    const long long at = fields == 0 ? f1.offset() : start;
-    warn(opened_path(nomim3), where + "byte " + std::to_string(at) + why + "the rest was not read");
-    return;
+  if (!c.counted) {
+    warn(opened_path(nomim3), where + "byte " + std::to_string(c.byte) + why + "the rest was not read");
+  } else {
+    warn(opened_path(nomim3), where + "line " + std::to_string(c.line) + why + std::to_string(c.rest) +
+                                  " bytes from there on were not copied");
   }
-  if (skip_space(f1) < 0) return;  // white space to the end: a clean end
-  const long long first = f1.offset();
-  long long line = 1;
-  f1.seek(0);
-  while (f1.offset() < first && f1.peek() >= 0) {
-    const char* end = f1.pos() + std::min<long long>(f1.limit() - f1.pos(), first - f1.offset());
-    line += std::count(f1.pos(), end, '\n');
-    f1.advance_to(end);
-  }
-  const long long size = io_identity(f1.fd()).size;
-  const long long rest = size > first ? size - first : 0;
-  warn(opened_path(nomim3),
-       where + "line " + std::to_string(line) + why + std::to_string(rest) + " bytes from there on were not copied");
 }
 
 // Bare CR line ends among the bytes the copy of an input read: the reading

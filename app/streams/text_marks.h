@@ -1,6 +1,7 @@
 // What a stretch of point-file text holds that its reader must know beyond
 // the bytes themselves: where a 0x1A byte ends the text, and where the first
-// bare CR stands, with the line it stands on.
+// bare CR stands, with the line it stands on; and, for a report on a text,
+// how its lines end.
 //
 // A bare CR is a run of CR bytes followed by a byte other than LF: the
 // reading removes every CR, so the text on both sides of such a run joins
@@ -43,4 +44,16 @@ class bare_cr_watch {
   long long at_ = -1;
   long long pending_ = -1;   // the offset of a CR that ended the last stretch
   bool known_ = true;
+};
+
+// The line ends of a text read in stretches, stretch after stretch: its LF
+// bytes, and how many of them come right after a CR (CR LF; a run of CRs
+// before an LF counts once).
+struct line_end_count {
+  long long lfs = 0;
+  long long crlfs = 0;
+  bool after_cr = false;  // the last stretch taken ended in a CR
+
+  // Counts the n bytes at p, the next stretch of the text.
+  void take(const char* p, std::size_t n);
 };

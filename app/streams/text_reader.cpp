@@ -45,6 +45,7 @@ void text_reader::attach(int fd) {
   owned_ = false;
   ended_ = false;
   at_start_ = true;
+  mark_skipped_ = false;
   error_ = 0;
   bare_cr_ = bare_cr_watch();
 }
@@ -98,6 +99,7 @@ void text_reader::resume(held&& h) {
   base_ = h.offset;
   ended_ = h.ended;
   at_start_ = h.at_start;
+  mark_skipped_ = false;
   bare_cr_ = h.bare_cr;
 }
 
@@ -174,10 +176,11 @@ int text_reader::refill_peek() {
       break;
     }
     const std::ptrdiff_t mark = at_start_ ? mark_length(n) : 0;
-    if (observer_) observer_(observer_ctx_, static_cast<std::size_t>(n));
     if (!ahead_) marks = mark_stretch(buf_, n);
     // A 0x1A byte is the end of the text: nothing after it is read.
     const std::ptrdiff_t sub = marks.end;
+    if (observer_) observer_(observer_ctx_, buf_, static_cast<std::size_t>(sub), static_cast<std::size_t>(n));
+    mark_skipped_ = mark_skipped_ || mark > 0;
     bare_cr_.take(marks, base_, sub > 0 ? static_cast<unsigned char>(buf_[0]) : -1);
     char* end = buf_ + sub;
     if (sub < n) ended_ = true;

@@ -82,10 +82,16 @@ class text_reader {
   // The first bare CR (text_marks.h) among the bytes read so far, read
   // from the text's start (after a seek elsewhere, none is known).
   const bare_cr_watch& bare_cr() const { return bare_cr_; }
+  // Whether a byte-order mark was skipped since the reader was opened,
+  // attached or resumed.
+  bool mark_skipped() const { return mark_skipped_; }
 
-  // Calls observer(ctx, n) after every read that brought n > 0 bytes into
-  // the buffer: once per buffer, never per byte or record. nullptr stops it.
-  void observe(void (*observer)(void*, std::size_t), void* ctx) {
+  // Calls observer(ctx, text, length, n) after every read that brought n > 0
+  // bytes into the buffer, text being its raw bytes (CR bytes included) up
+  // to the end of the text (a 0x1A), length of them: once per buffer, never
+  // per byte or record. nullptr stops it.
+  using observer_fn = void (*)(void* ctx, const char* text, std::size_t length, std::size_t n);
+  void observe(observer_fn observer, void* ctx) {
     observer_ = observer;
     observer_ctx_ = ctx;
   }
@@ -151,9 +157,10 @@ class text_reader {
   bool owned_ = false;
   bool ended_ = false;
   bool at_start_ = false;  // the next read brings the text's first bytes
+  bool mark_skipped_ = false;
   int error_ = 0;
   bare_cr_watch bare_cr_;
-  void (*observer_)(void*, std::size_t) = nullptr;
+  observer_fn observer_ = nullptr;
   void* observer_ctx_ = nullptr;
   bool prefetch_ = false;
   std::unique_ptr<read_ahead> ahead_;  // made by the first read while prefetching
