@@ -14,6 +14,9 @@
 //    few records; each finds the first bare CR that a direct search finds;
 //  - the copy step cuts the input's one buffer at most once (two later
 //    parts), whatever its records are;
+//  - the look at an input (scan_input) takes the records read_record takes,
+//    stops where it stops, and ranges the values bit for bit, with small
+//    buffers too;
 //  - format_decimal, wherever it answers, writes what format_value writes
 //    for the double nearest the same decimal (the first ten bytes give the
 //    digits, the exponent and the sign);
@@ -29,6 +32,7 @@
 
 #include "memory_text.h"
 #include "records/decimal_wide.h"
+#include "records/input_scan.h"
 #include "records/record_copy.h"
 #include "records/record_read.h"
 #include "records/split_copy.h"
@@ -197,6 +201,40 @@ void check_wide(const std::uint8_t* data, std::size_t size) {
   if (!same_bits(wide, exact)) std::abort();
 }
 
+// scan_input against a read_record loop over the same text (size bytes at
+// data), both read through the readers given. Where a record stops may
+// differ by CR bytes, which the reading skips either way.
+void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader& scanned, text_reader& read) {
+  ::lseek(fd, 0, SEEK_SET);
+  scanned.attach(fd);
+  const input_scanned got = scan_input(scanned);
+  const long long end = scanned.offset();
+  ::lseek(fd, 0, SEEK_SET);
+  read.attach(fd);
+  input_scanned want;
+  point_code code;
+  double x, y;
+  for (;;) {
+    want.stop = read.offset();
+    want.fields = read_record(read, code, x, y);
+    if (want.fields != 3) break;
+    ++want.records;
+    want.first.take(x);
+    want.second.take(y);
+  }
+  const auto same = [](const value_range& p, const value_range& q) {
+    return p.any == q.any && (!p.any || (same_bits(p.low, q.low) && same_bits(p.high, q.high)));
+  };
+  const auto past_cr = [&](long long at) {
+    while (at < static_cast<long long>(size) && data[at] == '\r') ++at;
+    return at;
+  };
+  if (got.records != want.records || past_cr(got.stop) != past_cr(want.stop) || got.fields != want.fields ||
+      end != read.offset() ||
+      !same(got.first, want.first) || !same(got.second, want.second))
+    std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -246,6 +284,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (copied.bytes() != rewritten.bytes()) std::abort();
   if (parts.parts().started - started > 2) std::abort();
+  check_scan(fd, data, size, a, b);
+  text_reader scanned_small(1 + size % 29), read_small(1 + size % 29);
+  check_scan(fd, data, size, scanned_small, read_small);
   check_decimal(data, size);
   check_wide(data, size);
   return 0;

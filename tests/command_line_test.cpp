@@ -132,6 +132,9 @@ TEST(CommandLine, AnswersHelpVersionAndMistakes) {
       {{"-o", "r", "-", "a", "-"}, 2, "", "tilvaro: '-' (standard input) is named more than once\n" + try_help},
       {{"-o", "r", "-T", "-", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
       {{"-T-", "-o", "r", "-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
+      {{"--check"}, 2, "", "tilvaro: --check needs the inputs to look at\n" + try_help},
+      {{"--check", "-o", "r", "a"}, 2, "", "tilvaro: --check writes nothing: it takes no -o\n" + try_help},
+      {{"--check", "-", "-T-"}, 2, "", "tilvaro: '-' and '-T -' both read standard input\n" + try_help},
       // Argument text in a message is shown on one line (shown_name).
       {{"--b\x1b[2Jx"}, 2, "", "tilvaro: unknown option '--b\\x1b[2Jx'\n" + try_help},
       {{"-q\xff"}, 2, "", "tilvaro: unknown option '-\\xff'\n" + try_help},

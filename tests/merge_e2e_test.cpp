@@ -974,3 +974,61 @@ TEST(MergeCommandLine, CtrlCErasesTheProgressLine) {
 }
 
 }  // namespace
+
+// --check: one line per input (path, records, line ends and problems shown
+// here; every field of the first row), the extent and counts, the status;
+// nothing made or changed in the folder.
+TEST(MergeCommandLine, CheckReportsEachInputAndWritesNothing) {
+  work_dir w;
+  w.put("clean.zqd", "4 1 2\n5 3 4\n6 5 6\n7 1 1\n");
+  w.put("word.zqd", "4 1 2\n5 3 4\n6 5 6\n7 1.5 2.5\n8 -2.5 3.5\nnorth 1 1\n9 1 1\n");
+  w.put("cr.zqd", "4 1 2\r\n5 3 4\r\n6 5 6\r\n7 1.5 2.5\r\n8 2 2\r9 3 3\r\n");
+  w.put("short.zqd", "4 1 2\n5 3 4\n");
+  w.put("bom.zqd", "\xEF\xBB\xBF" "4 1 2\n5 3 4\n6 5 6\n7 1 1\n");
+  w.put("sub.zqd", "4 1 2\n5 3 4\n6 5 6\n7 1 1\n\x1A" "8 2 2\n");
+  w.put("list.txt", "clean.zqd\nbom.zqd\n");
+  const std::string head = "path\tbytes\trecords\tmin x\tmin y\tmax x\tmax y\tmin z\tmax z\tfirst min\tfirst max"
+                           "\tsecond min\tsecond max\tline ends\tproblems\r\n";
+  const std::string clean = "clean.zqd\t24\t1\t1.000000\t2.000000\t3.000000\t4.000000\t5.000000\t6.000000\t1.000000"
+                            "\t1.000000\t1.000000\t1.000000\tLF\t\r\n";
+  EXPECT_EQ(run_args(w, {"--check", "clean.zqd"}).out,
+            head + clean + crlf("\n\tmin x = 1.000000 min y = 2.000000 \n\tmax x = 3.000000 max y = 4.000000 "
+                                "\n\tmin z = 5.000000 max z = 6.000000 \n\t1 input, 1 record\n"));
+  // "2 2\r9" reads as 29: the last record is "3 3", cut short by the end.
+  const std::string cr_problems =
+      "stops at line 5: a record cut short by the end; bare CR line ends from line 5: numbers on both sides join";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;  // path, records, line ends, problems
+    int status;
+  } cases[] = {
+      {{"clean.zqd"}, {"clean.zqd 1 LF "}, 0},
+      {{"word.zqd"}, {"word.zqd 2 LF stops at line 6: \"north\""}, 1},
+      {{"cr.zqd"}, {"cr.zqd 2 mixed " + cr_problems}, 1},
+      {{"short.zqd"}, {"short.zqd 0 LF no complete header: 2 of its 3 records complete"}, 1},
+      {{"bom.zqd"}, {"bom.zqd 1 LF a byte-order mark skipped"}, 0},
+      {{"sub.zqd"}, {"sub.zqd 1 LF a 0x1A at byte 24 ends the text early"}, 1},
+      {{"gone.zqd", "clean.zqd"}, {"gone.zqd   cannot be opened: No such file or directory", "clean.zqd 1 LF "}, 1},
+      {{"-T", "list.txt"}, {"clean.zqd 1 LF ", "bom.zqd 1 LF a byte-order mark skipped"}, 0},
+      {{"c*.zqd"}, {"clean.zqd 1 LF ", "cr.zqd 2 mixed " + cr_problems}, 1},
+  };
+  const std::set<std::string> folder = w.list("");
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--check"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const tool_result r = run_args(w, args);
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    std::vector<std::string> lines;
+    std::size_t at = head.size();
+    for (std::size_t k = 0; k < c.lines.size() && r.out.compare(0, head.size(), head) == 0; ++k) {
+      const std::size_t end = r.out.find("\r\n", at);
+      std::vector<std::string> f;
+      for (std::size_t p = at, q; p <= end; p = q + 1)
+        f.push_back(r.out.substr(p, (q = std::min(r.out.find('\t', p), end)) - p));
+      lines.push_back(f.size() == 15 ? f[0] + " " + f[2] + " " + f[13] + " " + f[14] : r.out);
+      at = end + 2;
+    }
+    EXPECT_EQ(lines, c.lines) << r.out;
+    EXPECT_EQ(w.list(""), folder) << c.args[0];
+  }
+}

@@ -16,3 +16,10 @@
 // exit status: 0 when the result was written completely, 1 when not, 2 for
 // an argument that expand_inputs refuses (the message has been printed).
 int batch(const command_line& cl);
+
+// Looks at the inputs that args name (as batch takes them) without merging
+// them or writing anything: the report of check_pass (merge/check_pass.h)
+// on standard output. Returns the exit status: 0 when every input would be
+// merged whole, 1 when one would not, 2 for an argument that expand_inputs
+// refuses.
+int check(const command_line& cl);

@@ -103,6 +103,8 @@ struct parser {
       c.quiet = true;
     } else if (a == "--tight-bounds") {
       c.tight_bounds = true;
+    } else if (a == "--check") {
+      c.check = true;
     } else if (long_option(i, "--output", ok) || long_option(i, "--files-from", ok)) {
       return ok;
     } else if (a[1] == '-') {
@@ -121,6 +123,8 @@ struct parser {
 
 // What the whole command line asks for, once every argument is read.
 command_line checked(command_line c, bool have_output) {
+  if (c.check && have_output) return mistake("--check writes nothing: it takes no -o");
+  if (c.check && c.inputs.empty()) return mistake("--check needs the inputs to look at");
   if (have_output && c.inputs.empty()) return mistake("no input files after -o " + shown_name(c.output));
   // Standard input can be read once only: by one input, or by lists.
   int stdin_inputs = 0, stdin_lists = 0;
@@ -128,8 +132,8 @@ command_line checked(command_line c, bool have_output) {
     if (in.text == "-") ++(in.list ? stdin_lists : stdin_inputs);
   if (stdin_inputs > 1) return mistake("'-' (standard input) is named more than once");
   if (stdin_inputs > 0 && stdin_lists > 0) return mistake("'-' and '-T -' both read standard input");
-  if (!have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
-  c.what = have_output ? command::merge : command::dialogue;
+  if (!c.check && !have_output && !c.inputs.empty()) return mistake("input files need the result's path: -o RESULT");
+  c.what = c.check ? command::check : have_output ? command::merge : command::dialogue;
   return c;
 }
 
@@ -147,6 +151,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
 std::string usage_text() {
   return "Usage: tilvaro\n"
          "       tilvaro [-q] [--tight-bounds] -o RESULT [INPUT | -T LIST]...\n"
+         "       tilvaro --check [-q] [--tight-bounds] [INPUT | -T LIST]...\n"
          "Paste point files into one result point file: the result's header holds the\n"
          "combined extent of the inputs' headers, then come the data records of every\n"
          "input in the order given.\n"
@@ -171,6 +176,11 @@ std::string usage_text() {
          "                       command line; a line in double quotes loses them; a\n"
          "                       line longer than any path the system takes, or not\n"
          "                       UTF-8 text, ends the run (status 2)\n"
+         "      --check          merge nothing: one TAB-separated line per input (path,\n"
+         "                       bytes, records, header values, value ranges, line ends,\n"
+         "                       problems), then the extent a merge would write; exit\n"
+         "                       status 0 when every input would be merged whole, else 1:\n"
+         "                       tilvaro --check \"tiles/*.zqd\" > report.tsv\n"
          "  -q, --quiet          no progress line on standard error\n"
          "      --tight-bounds   the result's extent is the inputs' own; without it the\n"
          "                       extent starts from minima 4000000 (x, y) and 100000 (z)\n"

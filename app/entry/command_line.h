@@ -9,6 +9,7 @@ enum class command {
   help,         // -h, --help, /?
   version,      // --version
   merge,        // -o RESULT INPUT...
+  check,        // --check INPUT...
   usage_error,  // anything else: reason says what is wrong
 };
 
@@ -25,6 +26,7 @@ struct command_line {
   std::vector<input_arg> inputs;  // the inputs and lists, in order
   bool quiet = false;               // -q: no progress line
   bool tight_bounds = false;        // --tight-bounds: the inputs' own extent
+  bool check = false;               // --check: the inputs looked at, nothing written
   std::string reason;               // for usage_error: one line, no line end
 };
 

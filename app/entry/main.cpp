@@ -40,6 +40,7 @@ int run(int argc, char* argv[]) {
       return 2;
     case command::dialogue:
     case command::merge:
+    case command::check:
       break;
   }
 
@@ -48,6 +49,8 @@ int run(int argc, char* argv[]) {
   int status;
   if (cl.what == command::merge) {
     status = batch(cl);
+  } else if (cl.what == command::check) {
+    status = check(cl);
   } else if (opening()) {
     run_stage = "merging";
     status = end_run(treatment());

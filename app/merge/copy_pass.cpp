@@ -44,18 +44,6 @@ void warn_if_bare_cr(const text_reader& f1, const std::string& nomim3) {
                                 ": the numbers on both sides of each are read as one");
 }
 
-// The input sizes added up, for the progress line; 0 when one is unknown.
-// Each size is known from the folder's listing or from the bounds pass.
-std::uint64_t total_size() {
-  std::uint64_t total = 0;
-  for (std::int64_t i = 1; i <= num_arch; ++i) {
-    const long long size = im_number[static_cast<std::size_t>(i)].size;
-    if (size < 0) return 0;
-    total += static_cast<std::uint64_t>(size);
-  }
-  return total;
-}
-
 // Opens input again for the copy pass into f1, its header skipped: a regular
 // file anew, checked against what the bounds pass saw of it; an input read
 // once where the bounds pass left it.
@@ -126,6 +114,17 @@ run_end copy_pass(std::vector<input_memo>& memos) {
   }
   progress.finish();
   return end;
+}
+
+// Each size is known from the folder's listing or from the bounds pass.
+std::uint64_t total_size() {
+  std::uint64_t total = 0;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    const long long size = im_number[static_cast<std::size_t>(i)].size;
+    if (size < 0) return 0;
+    total += static_cast<std::uint64_t>(size);
+  }
+  return total;
 }
 
 run_end not_written(const failure& f) {

@@ -15,16 +15,9 @@
 
 namespace {
 
-std::string value_text(double v) {
-  char buf[value_text_max];
-  return std::string(buf, format_value(buf, v));
-}
-
 // The combined extent on the console, and as the result's header.
 void write_header(const bounds& b) {
-  say("\n\n\tmin x = " + value_text(b.minx) + " min y = " + value_text(b.miny) + " ");
-  say("\n\tmax x = " + value_text(b.maxx) + " max y = " + value_text(b.maxy) + " ");
-  say("\n\tmin z = " + value_text(b.minalt) + " max z = " + value_text(b.maxalt) + " ");
+  say("\n" + extent_text(b));
   write_record(f2.out, 4, b.minx, b.miny);
   write_record(f2.out, 5, b.maxx, b.maxy);
   write_record(f2.out, 6, b.minalt, b.maxalt);
@@ -40,6 +33,17 @@ run_end commit_result() {
 }
 
 }  // namespace
+
+std::string value_text(double v) {
+  char buf[value_text_max];
+  return std::string(buf, format_value(buf, v));
+}
+
+std::string extent_text(const bounds& b) {
+  return "\n\tmin x = " + value_text(b.minx) + " min y = " + value_text(b.miny) + " " +
+         "\n\tmax x = " + value_text(b.maxx) + " max y = " + value_text(b.maxy) + " " +
+         "\n\tmin z = " + value_text(b.minalt) + " max z = " + value_text(b.maxalt) + " ";
+}
 
 run_end treatment() {
   assert(num_arch <= 0 || im_number.size() > static_cast<std::size_t>(num_arch));

@@ -3,6 +3,8 @@
 // when it cannot go on (run_end.h); none of them says a failure.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "merge/input_memo.h"
@@ -30,6 +32,16 @@ struct bounds {
  private:
   void take_value(int k, double& bound, double value, bool lower);
 };
+
+// A value as the console and the result show it: six decimals.
+std::string value_text(double v);
+
+// The extent's three console lines, each after a line end ("\n\tmin x =
+// ... min y = ... "), as the merge shows them before the copy.
+std::string extent_text(const bounds& b);
+
+// The input sizes added up, for the progress line; 0 when one is unknown.
+std::uint64_t total_size();
 
 // Opens an input as the run names it into fd, which the caller closes only
 // when owned (standard input is not). A path the file system cannot take as
