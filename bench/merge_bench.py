@@ -59,6 +59,8 @@ def parse_args():
     p.add_argument("--no-gb", action="store_true", help="skip the peak-memory measure on 1 GB of input")
     p.add_argument("--list", action="store_true",
                    help="name the inputs to tilvaro in a list (tilvaro -q -o RESULT -T LIST), for many inputs")
+    p.add_argument("--check", action="store_true",
+                   help="also time tilvaro --check on the same inputs, in the same alternating rounds")
     p.add_argument("--timeout", type=float, default=900, help="seconds before a single run counts as hung")
     p.add_argument("--form", action="append", choices=FORMS,
                    help="input form to measure (repeatable); default: all of " + ", ".join(FORMS))
@@ -204,6 +206,17 @@ def run_tilvaro(ws, timeout, listed=False):
     return wall, rss, out, cpu
 
 
+def run_check(ws, timeout):
+    """tilvaro --check on the inputs: (wall seconds, CPU seconds)."""
+    settle()
+    log = os.path.join(ws.root, "check.log")
+    wall, _, code, cpu = run_child(ws.build, [os.path.join(ws.build, "tilvaro"), "-q", "--check"] + ws.inputs,
+                                   ws.root, b"", log, timeout)
+    if code != 0:
+        raise BenchError(f"tilvaro --check found the inputs not whole (exit code {code}):\n{tail(log)}")
+    return wall, cpu
+
+
 def compare(a, b):
     """None when a and b hold the same bytes, else cmp's description."""
     r = subprocess.run(["cmp", a, b], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -258,8 +271,11 @@ def measure_speed(args, ws, form):
           f"(seeds {args.seed}..{args.seed + args.inputs - 1})", flush=True)
     total = ws.generate(args.inputs, each, args.seed, form)
     times = {"floor": [], "stdio": [], "tilvaro": []}
+    if args.check:
+        times["check"] = []
     rss = []
     cpu = []
+    check_cpu = []
     for i in range(args.runs):
         times["floor"].append(run_floor(ws, args.timeout))
         wall, stdio_out = run_stdio(ws, args.timeout)
@@ -275,15 +291,24 @@ def measure_speed(args, ws, form):
               f"tilvaro {times['tilvaro'][-1]:.3f} s (CPU {seconds:.3f} s), results identical", flush=True)
         remove_file(stdio_out)
         remove_file(result)
+        if args.check:
+            wall, seconds = run_check(ws, args.timeout)
+            times["check"].append(wall)
+            check_cpu.append(seconds)
+            print(f"  round {i + 1}/{args.runs}: tilvaro --check {wall:.3f} s (CPU {seconds:.3f} s)", flush=True)
     med = {k: statistics.median(v) for k, v in times.items()}
     mb = total / 1e6
     gb = total / 1e9
     r = {"form": form, "mb": mb, "med": med, "ratio": med["tilvaro"] / med["floor"],
          "speedup": med["stdio"] / med["tilvaro"], "cpu_per_gb": statistics.median(cpu) / gb, "rss": max(rss)}
+    if args.check:
+        r["check_cpu_per_gb"] = statistics.median(check_cpu) / gb
     print(f"input: {args.inputs} files, {mb:.1f} MB in all; median of {args.runs} alternating runs (wall time)")
     labels = {"floor": "copy floor (cat + fsync)", "stdio": "stdio reference merge", "tilvaro": "tilvaro"}
     print(f"  {'':26}{'median s':>10}{'min s':>10}{'max s':>10}{'MB/s':>10}")
-    for k in ("floor", "stdio", "tilvaro"):
+    if args.check:
+        labels["check"] = "tilvaro --check"
+    for k in labels:
         print(f"  {labels[k]:26}{med[k]:10.3f}{min(times[k]):10.3f}{max(times[k]):10.3f}{mb / med[k]:10.1f}")
     print(f"  tilvaro / floor : {r['ratio']:.2f}x the copy floor's time")
     print(f"  stdio / tilvaro : {r['speedup']:.2f}x (tilvaro's speed-up over stdio)")
@@ -303,6 +328,12 @@ def print_summary(results):
         print(f"  {r['form']:10}{r['med']['floor']:9.3f}{r['med']['stdio']:9.3f}{r['med']['tilvaro']:11.3f}"
               f"{r['ratio']:9.2f}{'<=' + format(most, 'g'):>7}{r['speedup']:9.1f}{'>=' + format(least, 'g'):>7}"
               f"{r['cpu_per_gb']:10.2f}{r['rss'] / 1024:9.1f}  {'met' if met else 'missed'}")
+    if any("check" in r["med"] for r in results):
+        print("tilvaro --check against the merge, same rounds (median wall times, CPU per GB)")
+        print(f"  {'form':10}{'merge s':>9}{'check s':>9}{'check/merge':>13}{'merge CPU':>11}{'check CPU':>11}")
+        for r in results:
+            print(f"  {r['form']:10}{r['med']['tilvaro']:9.3f}{r['med']['check']:9.3f}"
+                  f"{r['med']['check'] / r['med']['tilvaro']:13.2f}{r['cpu_per_gb']:11.2f}{r['check_cpu_per_gb']:11.2f}")
 
 
 def measure_memory(args, ws, total_bytes, label, with_stdio):
