@@ -16,28 +16,31 @@ namespace {
 // (format_decimal) or, when they cannot tell, from its double; INF and NAN
 // as format_value writes them. False when it is not a value, or when it
 // does not end as end_ok requires. formatted counts the values not copied as
-// text. p stands at the field and moves to its end (past any CRs).
+// text. p stands at the field and moves to its end.
 template <class EndOk>
 TILVARO_INLINE bool copy_formatted_value(const char*& p, char*& o, std::size_t& formatted, EndOk end_ok) {
   decimal d;
   const value_form form = field_value(p, d, p);
-  if (form == value_form::none || !end_ok(*p)) return false;
-  ++formatted;
-  if (form != value_form::number) {
-    o = format_value(o, value_double(form, d));
-  } else if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
-    o = end;
-  } else {
-    o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+  if (form == value_form::number && end_ok(p)) {
+    ++formatted;
+    if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
+      o = end;
+    } else {
+      o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+    }
+    return true;
   }
+  if (form == value_form::none || !end_ok(p)) return false;
+  ++formatted;
+  o = format_value(o, value_double(form, d));
   return true;
 }
 
 // The last value of a record ends at white space: the next record's start
 // is found from the byte after it. A first value may end at any other byte
 // too, where the second value then starts (1.5-2.5).
-inline bool ends_at_space(char c) { return is_space(c); }
-inline bool ends_anywhere(char) { return true; }
+inline bool ends_at_space(const char* end) { return field_ends(end); }
+inline bool ends_anywhere(const char*) { return true; }
 
 // One value of the copy step: a plain value is copied as text, another one
 // as copy_formatted_value writes it.

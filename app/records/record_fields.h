@@ -207,12 +207,27 @@ TILVARO_INLINE const char* decimal_code(const char* p, std::int32_t& code) {
 
 // A value read by read_value (value_syntax.h) from the buffered text at p,
 // CRs skipped: what it found, d its parts, and end where the field ended
-// (past any CRs). Gives none for a field that is not a value, and for one
-// that reaches the NUL sentinel (the end of the buffered bytes, whose text
-// may go on after a refill; or a NUL byte, which ends no field).
+// (before any CRs after it). Gives none for a field that is not a value, and
+// for one that reaches the NUL sentinel (the end of the buffered bytes,
+// whose text may go on after a refill; or a NUL byte, which ends no field).
+//
+// The value is read first with CR ending it (the cursor need not look for
+// CRs at every step): when it stops at a CR that is not one of the CRs
+// before a field's end (field_ends), the CR stands inside the field, and
+// field_value_cr reads it again with the CRs skipped.
+value_form field_value_cr(const char* p, decimal& d, const char*& end);
+
 TILVARO_INLINE value_form field_value(const char* p, decimal& d, const char*& end) {
-  text_cursor in(p);
-  const value_form form = read_value(in, d);
+  text_cursor<false> in(p);
+  value_form form = read_value(in, d);
   end = in.at();
+  if (*end == '\r' && !field_ends(end)) {
+    // Through copies, so that d and end stay in registers on the common path.
+    decimal again;
+    const char* again_end;
+    form = field_value_cr(p, again, again_end);
+    d = again;
+    end = again_end;
+  }
   return *end == '\0' ? value_form::none : form;
 }

@@ -17,11 +17,11 @@
 
 // A scanning position held in locals, so the hot loops keep it in registers
 // instead of reloading the reader's members after every store. The reader is
-// brought up to date when the cursor goes away. Contiguous (value_syntax.h):
+// brought up to date when the cursor goes away. A Source for read_value (value_syntax.h):
 // its digits end at the reader's NUL sentinel at the latest.
 class reader_cursor {
  public:
-  static constexpr bool contiguous = true;
+  static constexpr bool skips_cr = true;
   explicit reader_cursor(text_reader& in) : in_(in), p_(in.pos()), lim_(in.limit()) {}
   ~reader_cursor() { in_.advance_to(p_); }
   reader_cursor(const reader_cursor&) = delete;
@@ -51,10 +51,10 @@ class reader_cursor {
 // loop: CR bytes are skipped as the reader does, and the end of the
 // buffered bytes reads as -1 and is remembered, since the text may go on
 // after a refill (a field that reaches it is then not known in full).
-// Contiguous (value_syntax.h): its digits end at the NUL sentinel at limit.
+// A Source for read_value (value_syntax.h): its digits end at the NUL sentinel at limit.
 class raw_cursor {
  public:
-  static constexpr bool contiguous = true;
+  static constexpr bool skips_cr = true;
   raw_cursor(const char* p, const char* limit) : p_(p), lim_(limit) {}
   int peek() {
     while (p_ < lim_ && *p_ == '\r') ++p_;
