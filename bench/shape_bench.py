@@ -6,7 +6,9 @@ yardstick (the costliest of the eight).
 Started by bench/shapes after it has built tilvaro, gen_points and peak_rss,
 or directly with --build for a build made elsewhere (an older revision).
 Each shape is one input file: a block of distinct records (from a fixed
-seed) repeated up to --mb megabytes. Every run's result must hold one line
+seed) repeated up to --mb megabytes. CPU per byte of input is the measure,
+so a shape of very short records (shortexp: "12 5E3 1e-7", written as some
+30 bytes) costs more per byte than any of long ones, whatever its fields. Every run's result must hold one line
 per record and the header; the CPU time (user + system) of the median run is
 printed per GB of input, and its ratio to the varied form's.
 """
@@ -32,12 +34,28 @@ def coord(r):
 
 
 def exponent_text(r):
+    """A coordinate as exporters write it in exponent form: %e, an integer
+    mantissa with E, millimetres with e-3; and one value in eight a short
+    one such as 5E3 or 1e-7."""
+    v = r.uniform(6e5, 7e5)
+    pick = r.randrange(8)
+    if pick == 0:
+        return f"{r.randrange(1, 10)}E{r.randrange(0, 6)}" if r.randrange(2) else f"{r.randrange(1, 10)}e-{r.randrange(1, 9)}"
+    if pick < 4:
+        return f"{v:.6e}"                                   # 6.123456e+05
+    if pick < 6:
+        return f"{round(v * 10)}E-1"                        # 6123456E-1
+    return f"{round(v * 1000)}e-003"                         # 612345678e-003
+
+
+def short_exponent_text(r):
+    """Short exponent values alone: 5E3, 1e-7, 2.5e+2."""
     pick = r.randrange(3)
     if pick == 0:
-        return f"{r.uniform(6e5, 7e5):.6e}"                 # 6.123456e+05
+        return f"{r.randrange(1, 10)}E{r.randrange(0, 6)}"
     if pick == 1:
-        return f"{r.randrange(1, 10)}E{r.randrange(0, 6)}"  # 5E3
-    return f"{r.randrange(1, 10)}e-{r.randrange(1, 9)}"      # 1e-7
+        return f"{r.randrange(1, 10)}e-{r.randrange(1, 9)}"
+    return f"{r.randrange(1, 10)}.{r.randrange(10)}e+{r.randrange(0, 4)}"
 
 
 def long_digits(r, low, high):
@@ -59,6 +77,7 @@ def code(r):
 # Each shape: one record's text (with its line end) from a random generator.
 SHAPES = {
     "exponent": lambda r: f"{code(r)} {exponent_text(r)} {exponent_text(r)}\n",
+    "shortexp": lambda r: f"{code(r)} {short_exponent_text(r)} {short_exponent_text(r)}\n",
     "plus": lambda r: f"+{code(r)} +{coord(r)} +{coord(r)}\n",
     "leadzero": lambda r: f"{code(r)} 00{coord(r)} {'0' * r.randrange(1, 5)}{r.randrange(1, 10 ** 7)}\n",
     "code11-15": lambda r: f"{r.randrange(10 ** 10, 10 ** 15)} {coord(r)} {coord(r)}\n",
