@@ -213,8 +213,9 @@ void check_value(const std::uint8_t* data, std::size_t size) {
   if (std::memchr(text, '\0', n) != nullptr) return;  // NUL ends the text here
   decimal quick, plain;
   const char* quick_end;
-  const value_form quick_form = field_value(text, quick, quick_end);
-  text_cursor<true> in(text);
+  const char* const field = skip_space_cr(text);  // where the copy loop calls field_value
+  const value_form quick_form = field_value(field, quick, quick_end);
+  text_cursor<true> in(field);
   const value_form plain_form = read_value(in, plain);
   if (quick_form == value_form::none) {
     if (plain_form == value_form::number && *in.at() != '\0') std::abort();
@@ -228,7 +229,7 @@ void check_value(const std::uint8_t* data, std::size_t size) {
   if (quick.digits != plain.digits || quick.exp10 != plain.exp10 || quick.dropped != plain.dropped) std::abort();
   if (quick.dropped) return;
   std::string bare;
-  for (const char* p = text; p < quick_end; ++p) {
+  for (const char* p = field; p < quick_end; ++p) {
     if (*p != '\r') bare += *p;
   }
   const double expected = std::strtod(bare.c_str(), nullptr);

@@ -215,6 +215,7 @@ TILVARO_INLINE const char* decimal_code(const char* p, std::int32_t& code) {
 // CRs at every step): when it stops at a CR that is not one of the CRs
 // before a field's end (field_ends), the CR stands inside the field, and
 // field_value_cr reads it again with the CRs skipped.
+// Precondition: p stands after white space and CRs (skip_space_cr).
 value_form field_value_cr(const char* p, decimal& d, const char*& end);
 
 TILVARO_INLINE value_form field_value(const char* p, decimal& d, const char*& end) {
