@@ -223,7 +223,8 @@ void check_value(const std::uint8_t* data, std::size_t size) {
   }
   if (quick_form != plain_form || quick.negative != plain.negative) std::abort();
   text_cursor<true> after(quick_end);
-  after.peek();
+  after.peek();  // both past the CRs after the value (a word's end stops before them)
+  in.peek();
   if (after.at() != in.at()) std::abort();
   if (quick_form != value_form::number) return;
   if (quick.digits != plain.digits || quick.exp10 != plain.exp10 || quick.dropped != plain.dropped) std::abort();

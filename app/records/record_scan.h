@@ -75,15 +75,6 @@ class raw_cursor {
 };
 
 // The scanners take a reader_cursor or a raw_cursor.
-// Reads the letters of word; true when all of them were there.
-template <class Source>
-bool scan_word(Source& in, const char* word) {
-  for (; *word; ++word) {
-    if (in.peek() != *word) return false;
-    in.skip();
-  }
-  return true;
-}
 
 // A code: an optional sign and decimal digits, as many as there are. The
 // significant digits are gathered in a local buffer, so a code too long to
