@@ -22,7 +22,11 @@
 //    digits, the exponent and the sign);
 //  - decimal_to_double_wide, wherever it answers, gives the double that the
 //    standard library's correctly rounded conversion of the same decimal
-//    gives (the same bytes, with exponents from -400 to 400).
+//    gives (the same bytes, with exponents from -400 to 400);
+//  - read_value takes the same parts and stops at the same place on the
+//    copy loop's view (CR ends a value, the field read again) as with CRs
+//    skipped throughout; and a number of at most 19 significant digits
+//    reads as strtod reads its text without the CRs.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -34,8 +38,10 @@
 #include "records/decimal_wide.h"
 #include "records/input_scan.h"
 #include "records/record_copy.h"
+#include "records/record_fields.h"
 #include "records/record_read.h"
 #include "records/split_copy.h"
+#include "records/value_syntax.h"
 #include "records/value_text.h"
 
 namespace {
@@ -233,6 +239,39 @@ void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader&
       end != read.offset() ||
       !same(got.first, want.first) || !same(got.second, want.second))
     std::abort();
+// read_value on the first bytes of data, as the copy loop reads a field and
+// with CRs skipped throughout; and against strtod.
+void check_value(const std::uint8_t* data, std::size_t size) {
+  char text[64 + 1 + text_reader::raw_padding];
+  const std::size_t n = size < 64 ? size : 64;
+  std::memcpy(text, data, n);
+  std::memset(text + n, 0, sizeof text - n);  // the NUL sentinel and padding
+  if (std::memchr(text, '\0', n) != nullptr) return;  // NUL ends the text here
+  decimal quick, plain;
+  const char* quick_end;
+  const char* const field = skip_space_cr(text);  // where the copy loop calls field_value
+  const value_form quick_form = field_value(field, quick, quick_end);
+  text_cursor<true> in(field);
+  const value_form plain_form = read_value(in, plain);
+  if (quick_form == value_form::none) {
+    if (plain_form == value_form::number && *in.at() != '\0') std::abort();
+    return;
+  }
+  if (quick_form != plain_form || quick.negative != plain.negative) std::abort();
+  text_cursor<true> after(quick_end);
+  after.peek();  // both past the CRs after the value (a word's end stops before them)
+  in.peek();
+  if (after.at() != in.at()) std::abort();
+  if (quick_form != value_form::number) return;
+  if (quick.digits != plain.digits || quick.exp10 != plain.exp10 || quick.dropped != plain.dropped) std::abort();
+  if (quick.dropped) return;
+  std::string bare;
+  for (const char* p = field; p < quick_end; ++p) {
+    if (*p != '\r') bare += *p;
+  }
+  const double expected = std::strtod(bare.c_str(), nullptr);
+  if (std::isinf(expected)) return;  // beyond the range: read_value's decimal gives the largest double
+  if (!same_bits(decimal_to_double(quick.digits, quick.exp10, quick.negative), expected)) std::abort();
 }
 
 }  // namespace
@@ -289,5 +328,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_scan(fd, data, size, scanned_small, read_small);
   check_decimal(data, size);
   check_wide(data, size);
+  check_value(data, size);
   return 0;
 }

@@ -20,7 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "records/record_fields.h"
+#include "records/record_scan.h"
 #include "records/scan.h"
+#include "records/value_syntax.h"
 #include "records/value_text.h"
 #include "streams/side_thread_faults.h"
 #include "text_source.h"
@@ -118,6 +121,99 @@ TEST(ReadRecord, FieldSyntax) {
     EXPECT_EQ(r.code, point_code(c.code)) << c.text;
     EXPECT_TRUE(same(r.first, c.first)) << c.text << " first " << r.first;
     EXPECT_TRUE(same(r.second, c.second)) << c.text << " second " << r.second;
+  }
+}
+
+// read_value's parts of a value's text, the same through every source: the
+// copy loop's view (field_value: a CR ends the value, the field is read
+// again), text with CRs skipped, and the reader across refills (buffers of
+// 1 and 3 bytes). end is where the value stops, past any CRs. A number of at
+// most 19 significant digits reads as strtod reads its text.
+TEST(ReadValue, PartsOfTheText) {
+  constexpr auto N = value_form::number;
+  struct {
+    const char* text;
+    value_form form;
+    std::uint64_t digits;
+    std::int64_t exp10;
+    bool negative, dropped;
+    std::size_t end;
+  } const cases[] = {
+      {"1234567890123456789 ", N, 1234567890123456789u, 0, false, false, 19},      // 19 digits
+      {"12345678901234567891 ", N, 1234567890123456789u, 1, false, true, 20},      // 20: the last dropped
+      {"0000001234567890123456789 ", N, 1234567890123456789u, 0, false, false, 25},  // zeros, then 19
+      {"0.0000001234567890123456789 ", N, 1234567890123456789u, -25, false, false, 27},
+      {"1234567890.1234567891 ", N, 1234567890123456789u, -9, false, true, 21},
+      {"12345678901234567890000e-3 ", N, 1234567890123456789u, 1, false, true, 26},
+      {"1000000000000000000000000000000 ", N, 1000000000000000000u, 12, false, true, 31},
+      {"00000000000000000000000000001 ", N, 1, 0, false, false, 29},
+      {"007.5 ", N, 75, -1, false, false, 5},
+      {"0.000 ", N, 0, -3, false, false, 5},
+      {"-0 ", N, 0, 0, true, false, 2},
+      {"  \t+7 ", N, 7, 0, false, false, 5},
+      {"1e ", N, 1, 0, false, false, 2},  // an e without digits is exponent 0
+      {"1E+ ", N, 1, 0, false, false, 3},
+      {"-2.5e-0000000000000000000001 ", N, 25, -2, true, false, 28},
+      {"1.5e999999998 ", N, 15, 999999997, false, false, 13},
+      {"5e1000000000 ", N, 5, 1000000000, false, false, 12},          // the ceiling
+      {"1e999999999999 ", N, 1, 1000000000, false, false, 14},        // saturated
+      {"1e-99999999999999999999 ", N, 1, -1000000000, false, false, 23},
+      {"1\r2.5\r ", N, 125, -1, false, false, 6},  // bare CRs join
+      {"1.\r\r5e\r1\r\n", N, 15, 0, false, false, 9},
+      {"1.5-2 ", N, 15, -1, false, false, 3},  // the next field joined
+      {"1.5.5 ", N, 15, -1, false, false, 3},
+      {"0x10 ", N, 0, 0, false, false, 1},
+      {"+INF ", value_form::infinity, 0, 0, false, false, 4},
+      {"-NAN ", value_form::nan, 0, 0, true, false, 4},
+      {"+INFINITY ", value_form::infinity, 0, 0, false, false, 4},
+      {"INF ", value_form::none, 0, 0, false, false, 0},
+      {"+inf ", value_form::none, 0, 0, false, false, 1},
+      {"+ 1 ", value_form::none, 0, 0, false, false, 1},
+      {". ", value_form::none, 0, 0, false, false, 1},
+      {"-.e5 ", value_form::none, 0, 0, true, false, 2},
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.text;
+    std::string padded = text + std::string(1 + text_reader::raw_padding, '\0');
+    auto check = [&](value_form form, const decimal& d, std::size_t end, const char* source) {
+      EXPECT_EQ(form, c.form) << source << ": " << text;
+      if (form != value_form::none) {
+        EXPECT_EQ(d.negative, c.negative) << source << ": " << text;
+        EXPECT_EQ(end, c.end) << source << ": " << text;
+      }
+      if (form != N) return;
+      EXPECT_EQ(d.digits, c.digits) << source << ": " << text;
+      EXPECT_EQ(d.exp10, c.exp10) << source << ": " << text;
+      EXPECT_EQ(d.dropped, c.dropped) << source << ": " << text;
+    };
+    decimal d;
+    text_cursor<true> plain(padded.data());
+    value_form form = read_value(plain, d);
+    check(form, d, static_cast<std::size_t>(plain.at() - padded.data()), "CRs skipped");
+    if (form == N && !d.dropped && std::abs(d.exp10) < 400) {
+      std::string bare;
+      for (std::size_t i = 0; i < c.end; ++i) {
+        if (text[i] != '\r') bare += text[i];
+      }
+      EXPECT_EQ(decimal_to_double(d.digits, d.exp10, d.negative), std::strtod(bare.c_str(), nullptr)) << text;
+    }
+    const char* end;
+    form = field_value(padded.data(), d, end);
+    text_cursor<true> after(end);
+    after.peek();
+    check(form, d, static_cast<std::size_t>(after.at() - padded.data()), "copy view");
+    for (std::size_t buffer : {std::size_t{1}, std::size_t{3}}) {
+      text_source src(text, buffer);
+      {
+        reader_cursor in(src.reader);
+        form = read_value(in, d);
+      }
+      check(form, d, c.end, "reader");
+      const std::size_t rest = c.end < text.size() ? static_cast<std::size_t>(text.find_first_not_of('\r', c.end)) : 0;
+      if (form != value_form::none) {
+        EXPECT_EQ(src.reader.peek(), static_cast<unsigned char>(text[rest])) << text;
+      }
+    }
   }
 }
 
@@ -617,13 +713,14 @@ std::string random_field(std::mt19937_64& rng, bool is_code) {
 // buffer refills.
 TEST(CopyRecord, SameAsReadThenWrite) {
   std::mt19937_64 rng(37);
-  static const char* const separators[] = {" ", "\t", "\r\n", "\n", "  \t", "\r\r\n", "\r \n", "\v\f", " \n"};
+  // "" joins two fields ("1.5" "-2" reads as two values, "1.5" "2" as one).
+  static const char* const separators[] = {" ", "\t", "\r\n", "\n", "  \t", "\r\r\n", "\r \n", "\v\f", " \n", ""};
   for (int round = 0; round < 40; ++round) {
     std::string text;
     for (int r = 0; r < 2000; ++r) {
       // Every fourth round in the written layout (tabs, CR LF), so that
       // whole records take the canonical path.
-      auto sep = [&](int i) { return round % 4 == 3 ? (i < 2 ? "\t" : "\r\n") : separators[rng() % 9]; };
+      auto sep = [&](int i) { return round % 4 == 3 ? (i < 2 ? "\t" : "\r\n") : separators[rng() % 10]; };
       text += random_field(rng, true) + sep(0) + random_field(rng, false) + sep(1) + random_field(rng, false) + sep(2);
     }
     if (round % 2) text.resize(text.size() - 1);  // the last field ends the file

@@ -3,8 +3,8 @@
 
 #include "console/console.h"
 #include "console/diagnostic.h"
-#include "entry/out_of_memory.h"
 #include "entry/ending.h"
+#include "entry/out_of_memory.h"
 #include "host/host_names.h"
 #include "host/terminal.h"
 #include "merge/state.h"

@@ -9,12 +9,15 @@
 
 namespace {
 
-// A value field at p (white space before it skipped) as a double; the end
-// of the field, or nullptr when the recogniser does not take it.
-const char* value_at(const char* p, double& v) {
+// A value field at p (white space and CRs before it skipped) as a double;
+// the end of the field, or nullptr when the quick way does not take it. The
+// last value of a record ends at white space; a first one may end at any
+// other byte too, where the second value then starts (1.5-2.5).
+const char* value_at(const char* p, double& v, bool last) {
   decimal d;
-  p = decimal_value(p, d);
-  if (p != nullptr) v = decimal_to_double(d.digits, d.exp10, d.negative);
+  const value_form form = field_value(p, d, p);
+  if (form == value_form::none || (last && !field_ends(p))) return nullptr;
+  v = value_double(form, d);
   return p;
 }
 
@@ -29,8 +32,8 @@ const char* record_at(const char* p, const char* limit, double& first, double& s
     const std::size_t n = plain_code(p);
     q = n != 0 ? p + n : nullptr;
   }
-  if (q != nullptr && (q = value_at(skip_space_cr(q), first)) != nullptr &&
-      (q = value_at(skip_space_cr(q), second)) != nullptr)
+  if (q != nullptr && (q = value_at(skip_space_cr(q), first, false)) != nullptr &&
+      (q = value_at(skip_space_cr(q), second, true)) != nullptr)
     return q;
   // Any other record, in the general way, as long as it ends before limit.
   raw_cursor in(p, limit);

@@ -11,23 +11,36 @@
 
 namespace {
 
-// One value of the copy step that is not plain: a value that decimal_value
-// reads is written from its decimal digits (format_decimal) or, when they
-// cannot tell, from its double. False when it does not read it. formatted
-// counts the values not copied as text. p stands at the field and moves to
-// its end.
-TILVARO_INLINE bool copy_formatted_value(const char*& p, char*& o, std::size_t& formatted) {
+// One value of the copy step that is not plain, as read_value reads it
+// (field_value): a number is written from its decimal digits
+// (format_decimal) or, when they cannot tell, from its double; INF and NAN
+// as format_value writes them. False when it is not a value, or when it
+// does not end as end_ok requires. formatted counts the values not copied as
+// text. p stands at the field and moves to its end.
+template <class EndOk>
+TILVARO_INLINE bool copy_formatted_value(const char*& p, char*& o, std::size_t& formatted, EndOk end_ok) {
   decimal d;
-  p = decimal_value(p, d);
-  if (p == nullptr) return false;
-  ++formatted;
-  if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
-    o = end;
-  } else {
-    o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+  const value_form form = field_value(p, d, p);
+  if (form == value_form::number && end_ok(p)) {
+    ++formatted;
+    if (char* end = format_decimal(o, d.digits, d.exp10, d.negative)) {
+      o = end;
+    } else {
+      o = format_value(o, decimal_to_double(d.digits, d.exp10, d.negative));
+    }
+    return true;
   }
+  if (form == value_form::none || !end_ok(p)) return false;
+  ++formatted;
+  o = format_value(o, value_double(form, d));
   return true;
 }
+
+// The last value of a record ends at white space: the next record's start
+// is found from the byte after it. A first value may end at any other byte
+// too, where the second value then starts (1.5-2.5).
+inline bool ends_at_space(const char* end) { return field_ends(end); }
+inline bool ends_anywhere(const char*) { return true; }
 
 // One value of the copy step: a plain value is copied as text, another one
 // as copy_formatted_value writes it.
@@ -38,7 +51,7 @@ TILVARO_INLINE bool copy_value(const char*& p, char*& o, std::size_t& formatted)
     p += n;
     return true;
   }
-  return copy_formatted_value(p, o, formatted);
+  return copy_formatted_value(p, o, formatted, ends_at_space);
 }
 
 // The records the recognisers leave, within the buffered bytes [p, limit):
@@ -138,9 +151,9 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
       next = skip_space_cr(p + 1);
     }
   } else {
-    if (!copy_formatted_value(p, o, formatted)) return nullptr;
+    if (!copy_formatted_value(p, o, formatted, ends_anywhere)) return nullptr;
     *o++ = '\t';
-    p = skip_space_cr(p + 1);
+    p = skip_space_cr(p);
     if (!copy_value(p, o, formatted)) return nullptr;
     next = skip_space_cr(p + 1);
   }

@@ -19,17 +19,22 @@
 //                       a negative zero; a field            decimals
 //   decimal_code        '+' or '-'?, at most 10 digits, in  the code as an int32
 //                       the signed 32-bit range; a field
-//   decimal_value       '+' or '-'?, digits with at most    a decimal (digits,
-//                       one point, 'e' or 'E' with '+' or   exponent, sign):
-//                       '-'? and at most 7 digits; at most  formatted from its
-//                       19 digits counting leading zeros;   digits, or read as
-//                       a field                             the double it rounds to
-//   long_decimal_value  the same with any number of digits  the same decimal: the
-//                       and exponent digits, and CRs        first 19 significant
-//                       inside the field                    digits kept
+//   field_value         a value as read_value reads it      what read_value gives: a
+//                       (value_syntax.h): any sign, digits, decimal (digits,
+//                       point, exponent; +INF, -INF, +NAN,  exponent, sign) or INF
+//                       -NAN; CRs inside; ending at any     or NAN: formatted from
+//                       byte but the NUL sentinel           its digits, or read as
+//                                                           the double it rounds to
+//
+// The recognisers above field_value are shape checks: each takes a subset of
+// what read_value reads (and written_code and plain_code of what scan_code
+// reads), computes no value and copies the text. field_value is the grammar
+// itself, over the buffered text.
 //
 // A field ends with white space, or with CR bytes and then white space
-// (field_ends). White space and CR bytes before a field are skipped
+// (field_ends); but a value that field_value reads ends where read_value
+// stops, as in the general scanner, wherever the byte there is not the NUL
+// sentinel (the caller says which ends it takes). White space and CR bytes before a field are skipped
 // (skip_space_cr): removing the CRs there changes nothing. Each recogniser
 // gives up (0 or nullptr) on anything else, and on a field that runs up to
 // the end of the buffered bytes, whose text may go on after a refill: the
@@ -49,6 +54,7 @@
 #include "host/compiler.h"
 #include "records/digit_chunks.h"
 #include "records/scan.h"
+#include "records/value_syntax.h"
 
 #if TILVARO_SSE2
 #include <emmintrin.h>
@@ -167,14 +173,6 @@ inline char* put_plain_value(char* out, const char* field, std::size_t len, int 
 
 // ---- Decimals: fields read as their digits ----
 
-// A value as decimal_value reads it: (negative ? -1 : 1) * digits * 10^exp10,
-// with digits < 10^19.
-struct decimal {
-  std::uint64_t digits;
-  std::int64_t exp10;
-  bool negative;
-};
-
 // Appends the run of digits at p to digits (which wraps when the run is
 // longer than 19 digits: the callers give up on such runs) and returns the
 // end of the run.
@@ -207,46 +205,30 @@ TILVARO_INLINE const char* decimal_code(const char* p, std::int32_t& code) {
   return p;
 }
 
-// decimal_value's rare fields, out of line: more than 19 digits (leading
-// zeros included), an exponent of 8 digits or more, or CRs inside. The same
-// syntax and the same decimal as the general scanner's: leading zeros are
-// not significant, the first 19 significant digits are kept, later integer
-// digits scale the value up and later decimals are dropped; the exponent is
-// that of its first nine significant digits (further ones do not change
-// what a double can hold).
-const char* long_decimal_value(const char* p, decimal& value);
-// A field with CR bytes inside (a bare CR joins what stands on both sides
-// of it): the decimal of its text without them, or nullptr.
-const char* decimal_value_without_cr(const char* p, decimal& value);
+// A value read by read_value (value_syntax.h) from the buffered text at p,
+// CRs skipped: what it found, d its parts, and end where the field ended
+// (before any CRs after it). Gives none for a field that is not a value, and
+// for one that reaches the NUL sentinel (the end of the buffered bytes,
+// whose text may go on after a refill; or a NUL byte, which ends no field).
+//
+// The value is read first with CR ending it (the cursor need not look for
+// CRs at every step): when it stops at a CR that is not one of the CRs
+// before a field's end (field_ends), the CR stands inside the field, and
+// field_value_cr reads it again with the CRs skipped.
+// Precondition: p stands after white space and CRs (skip_space_cr).
+value_form field_value_cr(const char* p, decimal& d, const char*& end);
 
-TILVARO_INLINE const char* decimal_value(const char* p, decimal& value) {
-  const char* const field = p;
-  const bool negative = skip_to_digits(p);
-  const char* first = p;
-  std::uint64_t digits = 0;
-  p = take_digits(p, digits);
-  std::ptrdiff_t count = p - first;  // digits, leading zeros included
-  std::int64_t scale = 0;
-  if (*p == '.') {
-    const char* fraction = ++p;
-    p = take_digits(p, digits);
-    scale = fraction - p;
-    count -= scale;
+TILVARO_INLINE value_form field_value(const char* p, decimal& d, const char*& end) {
+  text_cursor<false> in(p);
+  value_form form = read_value(in, d);
+  end = in.at();
+  if (*end == '\r' && !field_ends(end)) {
+    // Through copies, so that d and end stay in registers on the common path.
+    decimal again;
+    const char* again_end;
+    form = field_value_cr(p, again, again_end);
+    d = again;
+    end = again_end;
   }
-  if ((*p | 0x20) == 'e') {  // an exponent of at most 7 digits (none: 0)
-    ++p;
-    const bool exp_negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    const std::uint64_t w = load8(p);
-    const int n = digit_run(w);
-    if (n == 8) return long_decimal_value(field, value);
-    const std::int64_t exponent = n == 0 ? 0 : digits_value(w, n);
-    scale += exp_negative ? -exponent : exponent;
-    p += n;
-  }
-  if (count > 19) return long_decimal_value(field, value);
-  if (*p == '\r' && !field_ends(p)) return decimal_value_without_cr(field, value);
-  if (count <= 0 || !field_ends(p)) return nullptr;
-  value = {digits, scale, negative};
-  return p;
+  return *end == '\0' ? value_form::none : form;
 }

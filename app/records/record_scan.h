@@ -1,7 +1,8 @@
 // The general scanner: any record the recognisers of record_fields.h
-// leave, read a character at a time, from the reader (reader_cursor) or from the
-// buffered bytes alone (raw_cursor, for the copy loop). Its syntax is the
-// one read_record states (record_read.h); the recognisers are held to it.
+// leave, read from the reader (reader_cursor) or from the buffered bytes
+// alone (raw_cursor, for the copy loop): codes a character at a time, values
+// with read_value (value_syntax.h). Its syntax is the one read_record states
+// (record_read.h); the recognisers are held to it.
 #pragma once
 
 #include <cmath>
@@ -10,14 +11,17 @@
 
 #include "records/point_code.h"
 #include "records/scan.h"
+#include "records/value_syntax.h"
 #include "records/value_text.h"
 #include "streams/text_reader.h"
 
 // A scanning position held in locals, so the hot loops keep it in registers
 // instead of reloading the reader's members after every store. The reader is
-// brought up to date when the cursor goes away.
+// brought up to date when the cursor goes away. A Source for read_value (value_syntax.h):
+// its digits end at the reader's NUL sentinel at the latest.
 class reader_cursor {
  public:
+  static constexpr bool skips_cr = true;
   explicit reader_cursor(text_reader& in) : in_(in), p_(in.pos()), lim_(in.limit()) {}
   ~reader_cursor() { in_.advance_to(p_); }
   reader_cursor(const reader_cursor&) = delete;
@@ -34,6 +38,8 @@ class reader_cursor {
     return c;
   }
   void skip() { ++p_; }
+  const char* at() const { return p_; }
+  void move_to(const char* p) { p_ = p; }
 
  private:
   text_reader& in_;
@@ -45,8 +51,10 @@ class reader_cursor {
 // loop: CR bytes are skipped as the reader does, and the end of the
 // buffered bytes reads as -1 and is remembered, since the text may go on
 // after a refill (a field that reaches it is then not known in full).
+// A Source for read_value (value_syntax.h): its digits end at the NUL sentinel at limit.
 class raw_cursor {
  public:
+  static constexpr bool skips_cr = true;
   raw_cursor(const char* p, const char* limit) : p_(p), lim_(limit) {}
   int peek() {
     while (p_ < lim_ && *p_ == '\r') ++p_;
@@ -55,6 +63,8 @@ class raw_cursor {
     return -1;
   }
   void skip() { ++p_; }
+  const char* at() const { return p_; }
+  void move_to(const char* p) { p_ = p; }
   const char* pos() const { return p_; }
   bool at_limit() const { return at_limit_; }
 
@@ -65,15 +75,6 @@ class raw_cursor {
 };
 
 // The scanners take a reader_cursor or a raw_cursor.
-// Reads the letters of word; true when all of them were there.
-template <class Source>
-bool scan_word(Source& in, const char* word) {
-  for (; *word; ++word) {
-    if (in.peek() != *word) return false;
-    in.skip();
-  }
-  return true;
-}
 
 // A code: an optional sign and decimal digits, as many as there are. The
 // significant digits are gathered in a local buffer, so a code too long to
@@ -100,77 +101,25 @@ bool scan_code(Source& in, point_code& code) {
   return true;
 }
 
-// A value: optional sign, digits with at most one point, optional exponent;
-// or +INF, -INF, +NAN, -NAN.
-//
-// Preconditions kept while scanning:
-//  - digits holds the first at most 19 significant digits (< 10^19 fits 64
-//    bits); later digits only move the decimal exponent;
-//  - the value read so far is digits * 10^scale.
-template <class Source>
-bool scan_value(Source& in, double& value) {
-  int c;
-  bool signed_explicitly;
-  const bool negative = skip_space_and_sign(in, c, signed_explicitly);
-  if (signed_explicitly) {
-    // Step 0: the words, only directly after an explicit sign.
-    if (c == 'I' || c == 'N') {
-      if (!scan_word(in, c == 'I' ? "INF" : "NAN")) return false;
-      const double magnitude = c == 'I' ? HUGE_VAL : std::nan("");
-      value = negative ? -magnitude : magnitude;
-      return true;
-    }
+// The double a value read by read_value stands for: the number's nearest
+// double (decimal_to_double), or the infinity or NaN of its sign.
+inline double value_double(value_form form, const decimal& d) {
+  switch (form) {
+    case value_form::infinity:
+      return d.negative ? -HUGE_VAL : HUGE_VAL;
+    case value_form::nan:
+      return d.negative ? -std::nan("") : std::nan("");
+    default:
+      return decimal_to_double(d.digits, d.exp10, d.negative);
   }
-
-  // Step 1: integer digits. Leading zeros are not significant.
-  std::uint64_t digits = 0;
-  int significant = 0;
-  std::int64_t scale = 0;
-  bool any_digit = false;
-  for (; is_digit(c); in.skip(), c = in.peek()) {
-    any_digit = true;
-    if (significant < 19) {
-      digits = digits * 10 + static_cast<unsigned>(c - '0');
-      significant += digits != 0;
-    } else {
-      ++scale;
-    }
-  }
-
-  // Step 2: fraction digits; each one kept moves the scale down.
-  if (c == '.') {
-    in.skip();
-    c = in.peek();
-    for (; is_digit(c); in.skip(), c = in.peek()) {
-      any_digit = true;
-      if (significant < 19) {
-        digits = digits * 10 + static_cast<unsigned>(c - '0');
-        significant += digits != 0;
-        --scale;
-      }
-    }
-  }
-  if (!any_digit) return false;
-
-  // Step 3: the exponent. An e without digits counts as exponent 0; a huge
-  // exponent saturates, far beyond any double's range either way.
-  if (c == 'e' || c == 'E') {
-    in.skip();
-    c = in.peek();
-    bool exp_negative = false;
-    if (c == '+' || c == '-') {
-      exp_negative = c == '-';
-      in.skip();
-      c = in.peek();
-    }
-    std::int64_t exponent = 0;
-    for (; is_digit(c); in.skip(), c = in.peek()) {
-      if (exponent < 100000000) exponent = exponent * 10 + (c - '0');
-    }
-    scale += exp_negative ? -exponent : exponent;
-  }
-
-  value = decimal_to_double(digits, scale, negative);
-  return true;
 }
 
+// A value, as read_value reads it (value_syntax.h).
+template <class Source>
+TILVARO_INLINE bool scan_value(Source& in, double& value) {
+  decimal d;
+  const value_form form = read_value(in, d);
+  if (form == value_form::none) return false;
+  value = value_double(form, d);
+  return true;
+}

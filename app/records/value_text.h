@@ -55,6 +55,8 @@ inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
 
 // The same, with the common case inline: when digits and 10^|exp10| are both
 // exact doubles, one IEEE multiplication or division is correctly rounded.
+// The one conversion of a value's decimal (read_value, value_syntax.h) to
+// its double: the general scanner and the copy loop both take it.
 inline double decimal_to_double(std::uint64_t digits, std::int64_t exp10, bool negative) {
   if (digits <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
     const double d = static_cast<double>(digits);
