@@ -239,6 +239,8 @@ void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader&
       end != read.offset() ||
       !same(got.first, want.first) || !same(got.second, want.second))
     std::abort();
+}
+
 // read_value on the first bytes of data, as the copy loop reads a field and
 // with CRs skipped throughout; and against strtod.
 void check_value(const std::uint8_t* data, std::size_t size) {
