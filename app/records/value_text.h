@@ -105,53 +105,20 @@ inline char* write_micro(char* out, std::uint64_t n) {
 //         The test uses digits >> 50 (a window four times as wide, and one
 //         that also takes every tie 2r = p, where d's side is unknown).
 // Step 3: the sign, only before a non-zero rounding (as format_value).
-// n / 10^k for k <= 18, each quotient by a constant divisor: the compiler
-// multiplies by its reciprocal, where a division by a power of ten looked
-// up in a table is a hardware division, the slowest step of a record whose
-// value has more than six decimals or a short exponent (perf on 40 MB of
-// "12 5E3 1e-7" records: 15 % of the merge's samples at the division).
-inline std::uint64_t divide_by_power_of_ten(std::uint64_t n, int k) {
-  switch (k) {
-    case 0: return n;
-    case 1: return n / 10u;
-    case 2: return n / 100u;
-    case 3: return n / 1000u;
-    case 4: return n / 10000u;
-    case 5: return n / 100000u;
-    case 6: return n / 1000000u;
-    case 7: return n / 10000000u;
-    case 8: return n / 100000000u;
-    case 9: return n / 1000000000u;
-    case 10: return n / 10000000000u;
-    case 11: return n / 100000000000u;
-    case 12: return n / 1000000000000u;
-    case 13: return n / 10000000000000u;
-    case 14: return n / 100000000000000u;
-    case 15: return n / 1000000000000000u;
-    case 16: return n / 10000000000000000u;
-    case 17: return n / 100000000000000000u;
-    default: return n / 1000000000000000000u;
-  }
-}
-
 inline char* format_decimal(char* out, std::uint64_t digits, std::int64_t exp10, bool negative) {
   constexpr std::uint64_t limit = 10000000000000u;  // 10^13 micro-units: |s| < 10^7
-  // limit / 10^k: the digits that 10^k micro-units each keep below limit.
-  static constexpr std::uint64_t below_limit[13] = {10000000000000u, 1000000000000u, 100000000000u, 10000000000u,
-                                                    1000000000u,     100000000u,     10000000u,     1000000u,
-                                                    100000u,         10000u,         1000u,         100u,
-                                                    10u};
   std::uint64_t n;
   if (exp10 >= -6) {
     // Step 1.
     if (exp10 > 6) return nullptr;
-    if (digits >= below_limit[6 + exp10]) return nullptr;
-    n = digits * integer_powers_of_ten[6 + exp10];
+    const std::uint64_t scale = integer_powers_of_ten[6 + exp10];
+    if (digits >= limit / scale) return nullptr;
+    n = digits * scale;
   } else {
     // Step 2. p <= 10^18, so 2r < 2 * 10^18 fits.
     if (exp10 < -24) return nullptr;
     const std::uint64_t p = integer_powers_of_ten[-6 - exp10];
-    n = divide_by_power_of_ten(digits, static_cast<int>(-6 - exp10));
+    n = digits / p;
     const std::uint64_t twice_r = 2 * (digits - n * p);
     const std::uint64_t distance = twice_r > p ? twice_r - p : p - twice_r;
     if (n >= limit || distance <= (digits >> 50)) return nullptr;
