@@ -90,7 +90,7 @@ int open_null() {
 
 std::int64_t tilvaro_read_all(const std::string& path, point_writer* out) {
   text_reader in;
-  if (!in.open(path)) std::abort();
+  if (in.open(path)) std::abort();
   point_code code;
   double x, y;
   for (int i = 0; i < 3; ++i) read_record(in, code, x, y);
@@ -123,15 +123,16 @@ void tilvaro_write(benchmark::State& state, const data_set* set) {
   state.SetItemsProcessed(state.iterations() * record_count);
 }
 
-// The merge's own copy step: copy_record, which keeps text already in the
-// written form and is byte for byte read_record followed by write_record.
+// copy_record: one record by the paths of the merge's copy loop, which keep
+// text already in the written form; byte for byte read_record followed by
+// write_record.
 void tilvaro_copy_record(benchmark::State& state, const data_set* set) {
   const int fd = open_null();
   for (auto _ : state) {
     point_writer out;
     out.attach(fd);
     text_reader in;
-    if (!in.open(set->path)) std::abort();
+    if (in.open(set->path)) std::abort();
     point_code code;
     double x, y;
     for (int i = 0; i < 3; ++i) read_record(in, code, x, y);
@@ -246,7 +247,7 @@ void print_summary(const summary_reporter& report) {
       std::printf("%-8s %-12s %14.1f %14.1f %13.1fx\n", set.name.c_str(), op, t, s, s / t);
     }
   }
-  std::printf("copy: read_record + write_record; copy_record: the merge's copy step (same bytes)\n");
+  std::printf("copy: read_record + write_record; copy_record: one record by the copy loop's paths (same bytes)\n");
 }
 
 }  // namespace
