@@ -881,23 +881,32 @@ TEST(MergeCommandLine, ProgressLineOnATerminal) {
               {80, true, false},  {40, true, false}, {0, true, false}};
   for (const auto& run : runs) {
     SCOPED_TRACE(std::to_string(run.columns) + (run.stdout_too ? " columns, standard output too" : " columns"));
-    pty_child tool(
-        [&] {
-          const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-          if (out < 0 || (!run.stdout_too && ::dup2(out, 1) < 0) || ::chdir(w.path().c_str()) != 0) return 91;
-          const char* last = run.quiet ? "-q" : "--";
-          if (under_wine()) {
-            const std::string wine = windows_build("wine-run"), exe = windows_build("tilvaro.exe");
-            ::execl(wine.c_str(), "wine-run", exe.c_str(), "-o", "r.zqd", "a.zqd", name.c_str(), last, nullptr);
-          }
-          ::execl(TILVARO_EXE, "tilvaro", "-o", "r.zqd", "a.zqd", name.c_str(), last, nullptr);
-          return 92;
-        },
-        run.columns);
-    ASSERT_TRUE(tool.ok());
-    const int status = tool.finish();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const std::string seen = tool.read_output(kQuietMs);
+    // Under wine a program started on a fresh pseudo-terminal has once failed
+    // to start at all (a non-zero status, nothing on the terminal, nothing
+    // written) in a CI run, and passed on every run again: there it gets a
+    // second start. Anywhere else one start must do.
+    int status = 0;
+    std::string seen;
+    for (int start = 0; start < (under_wine() ? 2 : 1); ++start) {
+      pty_child tool(
+          [&] {
+            const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || (!run.stdout_too && ::dup2(out, 1) < 0) || ::chdir(w.path().c_str()) != 0) return 91;
+            const char* last = run.quiet ? "-q" : "--";
+            if (under_wine()) {
+              const std::string wine = windows_build("wine-run"), exe = windows_build("tilvaro.exe");
+              ::execl(wine.c_str(), "wine-run", exe.c_str(), "-o", "r.zqd", "a.zqd", name.c_str(), last, nullptr);
+            }
+            ::execl(TILVARO_EXE, "tilvaro", "-o", "r.zqd", "a.zqd", name.c_str(), last, nullptr);
+            return 92;
+          },
+          run.columns);
+      ASSERT_TRUE(tool.ok());
+      status = tool.finish();
+      seen = tool.read_output(kQuietMs);
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 0) break;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::size_t width = run.columns > 0 ? run.columns : 80;
     if (run.quiet) {
       EXPECT_EQ(seen, "");
