@@ -65,7 +65,7 @@ void note_cut(text_reader& in, bool once, const input_scanned& got, std::string&
 struct look {
   std::string fields;    // from the size on
   std::string problems;  // each after "; "
-  bool whole = true;     // no problem but a byte-order mark
+  bool whole = false;    // no problem but a byte-order mark
   std::uint64_t records = 0;
 };
 
@@ -75,7 +75,6 @@ void look_at(const image& input, text_reader& in, watch& w, bounds& b, look& l) 
   bool owned = true;
   if (const failure f = open_input(input, fd, owned)) {
     l.problems += "; cannot be opened: " + f.reason();
-    l.whole = false;
     return;
   }
   const io_file_id id = io_identity(fd);
@@ -86,10 +85,7 @@ void look_at(const image& input, text_reader& in, watch& w, bounds& b, look& l) 
   b.take(h);
   const input_scanned got = scan_input(in);
   in.observe(nullptr, nullptr);  // the place of a cut is found by reading again
-  if (const failure f = in.failed()) {
-    l.problems += "; cannot be read: " + f.reason();
-    l.whole = false;
-  }
+  if (const failure f = in.failed()) l.problems += "; cannot be read: " + f.reason();
   const bare_cr_watch cr = in.bare_cr();
   const bool bare = cr.line() != 0 && cr.offset() < in.offset();
   const long long size = once ? w.seen : id.size;
@@ -97,8 +93,8 @@ void look_at(const image& input, text_reader& in, watch& w, bounds& b, look& l) 
   l.fields = "\t" + std::to_string(size) + "\t" + std::to_string(got.records) + header_text(h) + "\t" +
              range_text(got.first, false) + "\t" + range_text(got.first, true) + "\t" + range_text(got.second, false) +
              "\t" + range_text(got.second, true) + "\t" + line_ends(w, bare);
-  const std::size_t before = l.problems.size();
-  const int complete = (h.fields[0] == 3) + (h.fields[0] == 3 && h.fields[1] == 3) + (h.fields[0] + h.fields[1] + h.fields[2] == 9);
+  int complete = 0;  // the header's records complete, from its first on
+  while (complete < 3 && h.fields[complete] == 3) ++complete;
   if (complete < 3) {
     l.problems += "; no complete header: " + std::to_string(complete) + " of its 3 records complete";
   } else if (!in.failed()) {
@@ -108,7 +104,7 @@ void look_at(const image& input, text_reader& in, watch& w, bounds& b, look& l) 
   const long long after = once ? w.after_sub : size - w.sub_at - 1;
   if (w.sub_at >= 0 && after > 0)
     l.problems += "; a 0x1A at byte " + std::to_string(w.sub_at) + " ends the text early";
-  l.whole = l.whole && l.problems.size() == before;
+  l.whole = l.problems.empty();
   if (in.mark_skipped()) l.problems += "; a byte-order mark skipped";
   in.close();
 }
