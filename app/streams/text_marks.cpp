@@ -1,7 +1,6 @@
 // The marks of a stretch of text: its 0x1A and its first bare CR.
 #include "streams/text_marks.h"
 
-#include <bitset>
 #include <cstring>
 
 #include "host/compiler.h"
@@ -107,7 +106,8 @@ void bare_cr_watch::take(const stretch_marks& m, long long base, int first) {
 
 // Sixteen bytes at a time where SSE2 is: the LF lanes, and those of them
 // whose byte before is a CR (the first byte's is the carry from the last
-// stretch); then the last bytes one by one.
+// stretch), counted in byte lanes and added up before a lane can overflow;
+// then the last bytes one by one.
 void line_end_count::take(const char* p, std::size_t n) {
   std::size_t i = 0;
 #if TILVARO_SSE2
@@ -115,16 +115,24 @@ void line_end_count::take(const char* p, std::size_t n) {
     // The first byte alone: its byte before lies in the last stretch.
     lfs += p[0] == '\n';
     crlfs += p[0] == '\n' && after_cr;
-    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    __m128i lf_lanes = zero, crlf_lanes = zero;  // at most 255 each
+    int blocks = 0;
     for (i = 1; i + 16 <= n; i += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
       const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
       const __m128i ends = _mm_cmpeq_epi8(v, lf);
-      const auto lf_lanes = static_cast<unsigned>(_mm_movemask_epi8(ends));
-      const auto crlf_lanes = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ends, _mm_cmpeq_epi8(before, cr))));
-      lfs += static_cast<long long>(std::bitset<16>(lf_lanes).count());
-      crlfs += static_cast<long long>(std::bitset<16>(crlf_lanes).count());
+      lf_lanes = _mm_sub_epi8(lf_lanes, ends);
+      crlf_lanes = _mm_sub_epi8(crlf_lanes, _mm_and_si128(ends, _mm_cmpeq_epi8(before, cr)));
+      if (++blocks == 255) {
+        lfs += add_up(lf_lanes);
+        crlfs += add_up(crlf_lanes);
+        lf_lanes = crlf_lanes = zero;
+        blocks = 0;
+      }
     }
+    lfs += add_up(lf_lanes);
+    crlfs += add_up(crlf_lanes);
     after_cr = p[i - 1] == '\r';
   }
 #endif
