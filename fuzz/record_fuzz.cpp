@@ -229,7 +229,7 @@ void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader&
     want.second.take(y);
   }
   const auto same = [](const value_range& p, const value_range& q) {
-    return p.any == q.any && (!p.any || (same_bits(p.low, q.low) && same_bits(p.high, q.high)));
+    return p.any() == q.any() && (!p.any() || (same_bits(p.low(), q.low()) && same_bits(p.high(), q.high())));
   };
   const auto past_cr = [&](long long at) {
     while (at < static_cast<long long>(size) && data[at] == '\r') ++at;

@@ -20,12 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "merge/input_memo.h"
+#include "records/input_scan.h"
 #include "records/record_fields.h"
 #include "records/record_scan.h"
 #include "records/scan.h"
 #include "records/value_syntax.h"
 #include "records/value_text.h"
 #include "streams/side_thread_faults.h"
+#include "streams/text_marks.h"
 #include "text_source.h"
 
 // Failure messages show a code as its text.
@@ -564,6 +567,60 @@ TEST(ReadRecord, ValuesMatchStrtod) {
     double expected = std::strtod(first_19_digits(v).c_str(), nullptr);
     if (std::isinf(expected)) expected = std::copysign(DBL_MAX, expected);
     ASSERT_TRUE(same(a, expected)) << v << " read " << a << " strtod " << expected;
+  }
+}
+
+// scan_input against a read_record loop (the oracle), bit for bit: each
+// round's values come from one cluster of decimals a unit of their last
+// digit apart, of one exponent (within and beyond the powers a double holds
+// exactly), so that many round to one double or to neighbouring ones and
+// the ends of both ranges are met again and again by ties and near ties;
+// some rounds add zeros of both signs, NaN, infinity and values of more
+// digits. The line ends are counted as the bytes are seen.
+TEST(ScanInput, RangesAndLineEndsAsTheReadingHasThem) {
+  std::mt19937_64 rng(31);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* const clusters[] = {"1234567890123456", "900719925474097", "1", "33333333333333333", "5000000000000"};
+  const char* const others[] = {"0", "-0", "+0.000", "-INF", "+NAN", "1e-300", "12345678901234567890123"};
+  for (int round = 0; round < 60; ++round) {
+    const std::string cluster = clusters[round % 5];
+    const std::string exponent = "e" + std::to_string(round * 7 % 51 - 25);
+    std::string text = "0 0 0\n0 0 0\n0 0 0\n";
+    for (int i = 0, n = 1 + pick(3000); i < n; ++i) {
+      std::string v[2];
+      for (std::string& s : v) {
+        std::string m = cluster;
+        m.back() = static_cast<char>(m.back() + pick(3));
+        s = round % 4 == 0 && pick(50) == 0 ? others[pick(7)] : (pick(2) ? "-" : "") + m + exponent;
+      }
+      text += std::to_string(i % 9) + (pick(2) ? " " : "\t") + v[0] + " " + v[1] + (pick(3) ? "\r\n" : "\n");
+    }
+    text_source scanned(text, round % 2 ? 64 : text_reader::default_buffer_size), read(text);
+    line_end_count ends;
+    scanned.reader.observe(
+        [](void* ctx, const char* p, std::size_t n, std::size_t) { static_cast<line_end_count*>(ctx)->take(p, n); },
+        &ends);
+    read_header(scanned.reader);
+    read_header(read.reader);
+    const input_scanned got = scan_input(scanned.reader);
+    value_range first, second;
+    point_code code;
+    double a, b;
+    std::uint64_t records = 0;
+    for (; read_record(read.reader, code, a, b) == 3; ++records) {
+      first.take(a);
+      second.take(b);
+    }
+    ASSERT_EQ(got.records, records);
+    for (const auto& [g, w] : {std::make_pair(&got.first, &first), std::make_pair(&got.second, &second)}) {
+      ASSERT_TRUE(g->any() && same(g->low(), w->low()) && same(g->high(), w->high()))
+          << "round " << round << std::hexfloat << ": " << g->low() << " " << w->low() << ", " << g->high() << " " << w->high();
+    }
+    const auto lfs = std::count(text.begin(), text.end(), '\n');
+    long long crlfs = 0;
+    for (std::size_t k = 1; k < text.size(); ++k) crlfs += text[k] == '\n' && text[k - 1] == '\r';
+    ASSERT_EQ(ends.lfs, lfs);
+    ASSERT_EQ(ends.crlfs, crlfs);
   }
 }
 

@@ -4,19 +4,8 @@
 
 #include <cstdint>
 
+#include "records/value_range.h"
 #include "streams/text_reader.h"
-
-// The smallest and the largest of the values taken; NaN is not taken.
-struct value_range {
-  double low = 0, high = 0;
-  bool any = false;
-  void take(double v) {
-    if (v != v) return;
-    if (!any || v < low) low = v;
-    if (!any || v > high) high = v;
-    any = true;
-  }
-};
 
 // What the look at one input found.
 struct input_scanned {
