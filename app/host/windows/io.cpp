@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>  // the C runtime's: the descriptors 0 to 2 (-iquote keeps host/io.h out of <>)
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
@@ -16,8 +17,11 @@
 
 namespace {
 
-constexpr int kMaxFiles = 16;  // the merge has at most two files open
-HANDLE g_files[kMaxFiles];     // descriptor 3 + i; nullptr when free
+// The descriptors 3 to 2047, as many as io_open_limit gives: the merge
+// holds every input that is not a regular file open between its passes, and
+// --check opens an input on each of its threads at once.
+constexpr int kMaxFiles = 2045;
+std::atomic<HANDLE> g_files[kMaxFiles];  // descriptor 3 + i; nullptr when free
 
 HANDLE handle_of(int fd) { return handle_of_fd(fd); }
 
@@ -53,10 +57,9 @@ int read_console(HANDLE h, char* buf, std::size_t n, std::size_t& taken) {
 
 int fd_for_handle(HANDLE h) {
   for (int i = 0; i < kMaxFiles; ++i) {
-    if (g_files[i] == nullptr) {
-      g_files[i] = h;
+    HANDLE free_slot = nullptr;
+    if (g_files[i].load(std::memory_order_relaxed) == nullptr && g_files[i].compare_exchange_strong(free_slot, h))
       return 3 + i;
-    }
   }
   return -1;
 }
@@ -70,21 +73,20 @@ HANDLE handle_of_fd(int fd) {
     case io_stderr:
       return GetStdHandle(STD_ERROR_HANDLE);
   }
-  if (fd < 3 || fd >= 3 + kMaxFiles || g_files[fd - 3] == nullptr) return INVALID_HANDLE_VALUE;
-  return g_files[fd - 3];
+  const HANDLE h = fd < 3 || fd >= 3 + kMaxFiles ? nullptr : g_files[fd - 3].load();
+  return h == nullptr ? INVALID_HANDLE_VALUE : h;
 }
 
 void forget_fd(int fd) {
-  if (fd >= 3 && fd < 3 + kMaxFiles) g_files[fd - 3] = nullptr;
+  if (fd >= 3 && fd < 3 + kMaxFiles) g_files[fd - 3].store(nullptr);
 }
 
 bool close_fd(int fd) {
-  if (fd < 3 || fd >= 3 + kMaxFiles || g_files[fd - 3] == nullptr) {
+  const HANDLE h = fd < 3 || fd >= 3 + kMaxFiles ? nullptr : g_files[fd - 3].exchange(nullptr);
+  if (h == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  const HANDLE h = g_files[fd - 3];
-  g_files[fd - 3] = nullptr;
   return CloseHandle(h) != 0;
 }
 
@@ -153,10 +155,8 @@ io_file_id identity_of_handle(HANDLE h) {
 
 }  // namespace
 
-// The C runtime's table of descriptors holds 2048 (8192 in the UCRT); every
-// input held open between the passes is a standard input or a pipe, of
-// which a command line names few, so its size is not raised here.
-long long io_open_limit(long long) { return 2048; }
+// The table of descriptors above holds 2048 with the three standard ones.
+long long io_open_limit(long long) { return 3 + kMaxFiles; }
 
 io_file_id io_identity(int fd) { return identity_of_handle(handle_of(fd)); }
 
