@@ -1,112 +1,144 @@
 // The look at every input: what the merge would read of it, and what keeps
-// it from being merged whole.
+// it from being merged whole. The inputs are looked at on several threads
+// at once, each with a reader of its own, and said in the order named.
 #include "merge/check_pass.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "console/console.h"
 #include "console/diagnostic.h"
 #include "console/progress.h"
-#include "host/io.h"
-#include "merge/cut_place.h"
+#include "merge/input_look.h"
 #include "merge/passes.h"
-#include "records/input_scan.h"
-#include "streams/text_marks.h"
+#include "streams/side_thread.h"
 
 namespace {
 
-// What the reading of one input shows beside its records: its line ends,
-// where a 0x1A ended its text, and the progress.
-struct watch {
-  line_end_count ends;
-  long long seen = 0;      // bytes read so far
-  long long sub_at = -1;   // the offset of the 0x1A that ended the text
-  long long after_sub = 0;  // bytes read after it
-  progress_line* progress = nullptr;
+// Looks at inputs 1 to num_arch on worker threads and hands the looks back
+// in order. A worker takes the next input while it is fewer than window
+// inputs ahead of the one handed back last, so memory stays fixed however
+// many inputs there are. A worker that cannot be started is not used; with
+// none, the caller looks at the inputs itself.
+class look_queue {
+ public:
+  static constexpr unsigned max_workers = 4;
 
-  static void see(void* ctx, const char* text, std::size_t length, std::size_t n) {
-    watch& w = *static_cast<watch*>(ctx);
-    w.ends.take(text, length);
-    if (length < n && w.sub_at < 0) {
-      w.sub_at = w.seen + static_cast<long long>(length);
-      w.after_sub = static_cast<long long>(n - length - 1);
+  explicit look_queue(unsigned workers);
+  ~look_queue();
+  look_queue(const look_queue&) = delete;
+  look_queue& operator=(const look_queue&) = delete;
+
+  bool working() const { return count_ > 0; }
+
+  // Input i's look, i = 1, 2, ... in turn, waited for; the bytes read
+  // meanwhile are counted into progress. Out of memory on a worker is
+  // thrown here, on the caller's thread.
+  look take(std::int64_t i, progress_line& progress);
+
+ private:
+  struct worker {
+    look_queue* owner = nullptr;
+    std::thread thread;
+    text_reader in;
+    void work_loop() noexcept;
+  };
+  struct slot {
+    look l;
+    bool done = false;
+    bool out_of_memory = false;
+  };
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // wakes the workers
+  std::condition_variable done_;  // wakes the caller
+  std::vector<slot> slots_;       // input i in slots_[i % window]
+  std::int64_t next_ = 1;         // the next input to look at
+  std::int64_t taken_ = 0;        // the last input handed back
+  bool ending_ = false;
+  std::atomic<std::uint64_t> bytes_{0};  // read and not yet counted into the progress line
+  std::unique_ptr<worker> workers_[max_workers];
+  unsigned count_ = 0;
+};
+
+look_queue::look_queue(unsigned workers) : slots_(2 * std::min(workers, max_workers)) {
+  for (unsigned i = 0; i < std::min(workers, max_workers); ++i) {
+    std::unique_ptr<worker> w(new worker);
+    w->owner = this;
+    w->in.prefetch(true);  // each input is read to its end
+    start_side_thread(w->thread, w.get(), &worker::work_loop);
+    if (!w->thread.joinable()) break;
+    workers_[count_++] = std::move(w);
+  }
+}
+
+look_queue::~look_queue() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ending_ = true;
+  work_.notify_all();
+  lock.unlock();
+  for (unsigned i = 0; i < count_; ++i) workers_[i]->thread.join();
+}
+
+void look_queue::worker::work_loop() noexcept {
+  look_queue& q = *owner;
+  const auto window = static_cast<std::int64_t>(q.slots_.size());
+  std::unique_lock<std::mutex> lock(q.mutex_);
+  for (;;) {
+    q.work_.wait(lock, [&] { return q.ending_ || (q.next_ <= num_arch && q.next_ <= q.taken_ + window); });
+    if (q.ending_) return;
+    const std::int64_t i = q.next_++;
+    slot& s = q.slots_[static_cast<std::size_t>(i % window)];
+    lock.unlock();
+    look l;
+    bool out_of_memory = false;
+    try {
+      look_at(im_number[static_cast<std::size_t>(i)], in, {nullptr, &q.bytes_}, l);
+    } catch (const std::bad_alloc&) {
+      out_of_memory = true;
+      in.close();
     }
-    w.seen += static_cast<long long>(n);
-    if (w.progress != nullptr) progress_line::count(w.progress, text, length, n);
+    lock.lock();
+    s.l = std::move(l);
+    s.out_of_memory = out_of_memory;
+    s.done = true;
+    q.done_.notify_one();
   }
-};
-
-// The kinds of line ends seen: LF alone, CR LF, bare CR.
-std::string line_ends(const watch& w, bool bare_cr) {
-  const bool lf = w.ends.lfs > w.ends.crlfs, crlf = w.ends.crlfs > 0;
-  if (lf + crlf + bare_cr > 1) return "mixed";
-  return lf ? "LF" : crlf ? "CRLF" : bare_cr ? "CR" : "";
 }
 
-std::string range_text(const value_range& r, bool high) { return r.any ? value_text(high ? r.high : r.low) : ""; }
-
-// The six header values, each one only when the header held it.
-std::string header_text(const header_read& h) {
-  // values: min x, min y (record 0), max x, max y (record 1), min z, max z (record 2)
-  std::string text;
-  for (int k = 0; k < 6; ++k) text += "\t" + (h.fields[k / 2] >= 2 + k % 2 ? value_text(h.values[k]) : "");
-  return text;
+look look_queue::take(std::int64_t i, progress_line& progress) {
+  slot& s = slots_[static_cast<std::size_t>(i % static_cast<std::int64_t>(slots_.size()))];
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done_.wait_for(lock, progress_line::interval, [&] { return s.done; })) {
+    lock.unlock();
+    progress.add(bytes_.exchange(0));
+    lock.lock();
+  }
+  look l = std::move(s.l);
+  const bool out_of_memory = s.out_of_memory;
+  s = slot();
+  taken_ = i;
+  work_.notify_all();
+  lock.unlock();
+  progress.add(bytes_.exchange(0));
+  if (out_of_memory) throw std::bad_alloc();
+  return l;
 }
 
-// What keeps the copy from being whole, the reading done.
-void note_cut(text_reader& in, bool once, const input_scanned& got, std::string& problems) {
-  const cut_place c = find_cut(in, once, got.fields, got.stop, true);
-  if (!c.cut) return;
-  const std::string where = c.counted ? "line " + std::to_string(c.line) : "byte " + std::to_string(c.byte);
-  const std::string what = c.text.empty() ? "a record cut short by the end" : "\"" + shown_name(c.text) + "\"";
-  problems += "; stops at " + where + ": " + what;
-}
-
-struct look {
-  std::string fields;    // from the size on
-  std::string problems;  // each after "; "
-  bool whole = false;    // no problem but a byte-order mark
-  std::uint64_t records = 0;
-};
-
-// Reads one input through in (its header, then its records) into l.
-void look_at(const image& input, text_reader& in, watch& w, bounds& b, look& l) {
-  int fd = -1;
-  bool owned = true;
-  if (const failure f = open_input(input, fd, owned)) {
-    l.problems += "; cannot be opened: " + f.reason();
-    return;
-  }
-  const io_file_id id = io_identity(fd);
-  const bool once = input.from_stdin || id.size < 0;
-  owned ? in.adopt(fd) : in.attach(fd);
-  in.observe(watch::see, &w);
-  const header_read h = read_header(in);
-  b.take(h);
-  const input_scanned got = scan_input(in);
-  in.observe(nullptr, nullptr);  // the place of a cut is found by reading again
-  if (const failure f = in.failed()) l.problems += "; cannot be read: " + f.reason();
-  const bare_cr_watch cr = in.bare_cr();
-  const bool bare = cr.line() != 0 && cr.offset() < in.offset();
-  const long long size = once ? w.seen : id.size;
-  l.records = got.records;
-  l.fields = "\t" + std::to_string(size) + "\t" + std::to_string(got.records) + header_text(h) + "\t" +
-             range_text(got.first, false) + "\t" + range_text(got.first, true) + "\t" + range_text(got.second, false) +
-             "\t" + range_text(got.second, true) + "\t" + line_ends(w, bare);
-  int complete = 0;  // the header's records complete, from its first on
-  while (complete < 3 && h.fields[complete] == 3) ++complete;
-  if (complete < 3) {
-    l.problems += "; no complete header: " + std::to_string(complete) + " of its 3 records complete";
-  } else if (!in.failed()) {
-    note_cut(in, once, got, l.problems);
-  }
-  if (bare) l.problems += "; bare CR line ends from line " + std::to_string(cr.line()) + ": numbers on both sides join";
-  const long long after = once ? w.after_sub : size - w.sub_at - 1;
-  if (w.sub_at >= 0 && after > 0)
-    l.problems += "; a 0x1A at byte " + std::to_string(w.sub_at) + " ends the text early";
-  l.whole = l.problems.empty();
-  if (in.mark_skipped()) l.problems += "; a byte-order mark skipped";
-  in.close();
+// How many inputs to look at at once: one per core, but one at a time when
+// standard input is named more than once (its readings follow each other).
+unsigned workers_wanted() {
+  std::int64_t from_stdin = 0;
+  for (std::int64_t i = 1; i <= num_arch; ++i) from_stdin += im_number[static_cast<std::size_t>(i)].from_stdin;
+  if (num_arch < 2 || from_stdin > 1) return 0;
+  return static_cast<unsigned>(std::min<std::int64_t>(std::thread::hardware_concurrency(), num_arch));
 }
 
 }  // namespace
@@ -116,18 +148,22 @@ bool check_pass() {
       "\tline ends\tproblems\n");
   bounds b;
   b.tight = choices.tight_bounds;
-  text_reader in;
-  in.prefetch(true);  // each input is read to its end
   progress_line progress;
   if (choices.progress) progress.start(total_size());
+  look_queue queue(workers_wanted() > 1 ? workers_wanted() : 0);
+  text_reader in;  // when no worker looks
+  in.prefetch(true);
   bool all_whole = true;
   std::uint64_t records = 0;
   for (std::int64_t i = 1; i <= num_arch; ++i) {
     const image& input = im_number[static_cast<std::size_t>(i)];
-    watch w;
-    w.progress = choices.progress ? &progress : nullptr;
     look l;
-    look_at(input, in, w, b, l);
+    if (queue.working()) {
+      l = queue.take(i, progress);
+    } else {
+      look_at(input, in, {&progress, nullptr}, l);
+    }
+    b.take(l.header);
     all_whole = all_whole && l.whole;
     records += l.records;
     progress.erase();
