@@ -208,12 +208,14 @@ void check_wide(const std::uint8_t* data, std::size_t size) {
 }
 
 // scan_input against a read_record loop over the same text (size bytes at
-// data), both read through the readers given. Where a record stops may
+// data), both read through the readers given, scanning in parts with a
+// splitter. Where a record stops may
 // differ by CR bytes, which the reading skips either way.
-void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader& scanned, text_reader& read) {
+void check_scan(int fd, const std::uint8_t* data, std::size_t size, text_reader& scanned, text_reader& read,
+                scan_splitter* splitter = nullptr) {
   ::lseek(fd, 0, SEEK_SET);
   scanned.attach(fd);
-  const input_scanned got = scan_input(scanned);
+  const input_scanned got = scan_input(scanned, splitter);
   const long long end = scanned.offset();
   ::lseek(fd, 0, SEEK_SET);
   read.attach(fd);
@@ -326,6 +328,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (copied.bytes() != rewritten.bytes()) std::abort();
   if (parts.parts().started - started > 2) std::abort();
   check_scan(fd, data, size, a, b);
+  static scan_splitter splitter(3, 16);  // in parts, for every stretch of 16 bytes or more
+  check_scan(fd, data, size, a, b, &splitter);
   text_reader scanned_small(1 + size % 29), read_small(1 + size % 29);
   check_scan(fd, data, size, scanned_small, read_small);
   check_decimal(data, size);

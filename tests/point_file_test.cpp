@@ -576,7 +576,8 @@ TEST(ReadRecord, ValuesMatchStrtod) {
 // exactly), so that many round to one double or to neighbouring ones and
 // the ends of both ranges are met again and again by ties and near ties;
 // some rounds add zeros of both signs, NaN, infinity and values of more
-// digits. The line ends are counted as the bytes are seen.
+// digits. The text is scanned alone or in parts, and the line ends are
+// counted as the bytes are seen.
 TEST(ScanInput, RangesAndLineEndsAsTheReadingHasThem) {
   std::mt19937_64 rng(31);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -593,7 +594,8 @@ TEST(ScanInput, RangesAndLineEndsAsTheReadingHasThem) {
         m.back() = static_cast<char>(m.back() + pick(3));
         s = round % 4 == 0 && pick(50) == 0 ? others[pick(7)] : (pick(2) ? "-" : "") + m + exponent;
       }
-      text += std::to_string(i % 9) + (pick(2) ? " " : "\t") + v[0] + " " + v[1] + (pick(3) ? "\r\n" : "\n");
+      const char* const between[] = {" ", "\t", "\n"};  // some records over several lines
+      text += std::to_string(i % 9) + between[pick(3)] + v[0] + between[pick(3)] + v[1] + (pick(3) ? "\r\n" : "\n");
     }
     text_source scanned(text, round % 2 ? 64 : text_reader::default_buffer_size), read(text);
     line_end_count ends;
@@ -602,7 +604,8 @@ TEST(ScanInput, RangesAndLineEndsAsTheReadingHasThem) {
         &ends);
     read_header(scanned.reader);
     read_header(read.reader);
-    const input_scanned got = scan_input(scanned.reader);
+    scan_splitter splitter(round % 4 + 1, 16);  // one to four parts of every stretch
+    const input_scanned got = scan_input(scanned.reader, round % 3 ? &splitter : nullptr);
     value_range first, second;
     point_code code;
     double a, b;

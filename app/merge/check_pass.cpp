@@ -100,7 +100,7 @@ void look_queue::worker::work_loop() noexcept {
     look l;
     bool out_of_memory = false;
     try {
-      look_at(im_number[static_cast<std::size_t>(i)], in, {nullptr, &q.bytes_}, l);
+      look_at(im_number[static_cast<std::size_t>(i)], in, nullptr, {nullptr, &q.bytes_}, l);
     } catch (const std::bad_alloc&) {
       out_of_memory = true;
       in.close();
@@ -134,6 +134,7 @@ look look_queue::take(std::int64_t i, progress_line& progress) {
 
 // How many inputs to look at at once: one per core, but one at a time when
 // standard input is named more than once (its readings follow each other).
+// One input alone is looked at by the caller (and its stretches split).
 unsigned workers_wanted() {
   std::int64_t from_stdin = 0;
   for (std::int64_t i = 1; i <= num_arch; ++i) from_stdin += im_number[static_cast<std::size_t>(i)].from_stdin;
@@ -151,8 +152,12 @@ bool check_pass() {
   progress_line progress;
   if (choices.progress) progress.start(total_size());
   look_queue queue(workers_wanted() > 1 ? workers_wanted() : 0);
-  text_reader in;  // when no worker looks
+  // When no worker looks (one input), this thread does, with helpers for
+  // the parts of its large stretches.
+  text_reader in;
   in.prefetch(true);
+  std::unique_ptr<scan_splitter> splitter;
+  if (!queue.working()) splitter.reset(new scan_splitter);
   bool all_whole = true;
   std::uint64_t records = 0;
   for (std::int64_t i = 1; i <= num_arch; ++i) {
@@ -161,7 +166,7 @@ bool check_pass() {
     if (queue.working()) {
       l = queue.take(i, progress);
     } else {
-      look_at(input, in, {&progress, nullptr}, l);
+      look_at(input, in, splitter.get(), {&progress, nullptr}, l);
     }
     b.take(l.header);
     all_whole = all_whole && l.whole;

@@ -7,7 +7,6 @@
 #include "host/io.h"
 #include "merge/cut_place.h"
 #include "merge/passes.h"
-#include "records/input_scan.h"
 #include "streams/text_marks.h"
 
 namespace {
@@ -62,7 +61,7 @@ void note_cut(text_reader& in, bool once, const input_scanned& got, std::string&
 
 }  // namespace
 
-void look_at(const image& input, text_reader& in, read_count counted, look& l) {
+void look_at(const image& input, text_reader& in, scan_splitter* splitter, read_count counted, look& l) {
   watch w;
   w.counted = counted;
   int fd = -1;
@@ -77,7 +76,7 @@ void look_at(const image& input, text_reader& in, read_count counted, look& l) {
   in.observe(watch::see, &w);
   const header_read h = read_header(in);
   l.header = h;
-  const input_scanned got = scan_input(in);
+  const input_scanned got = scan_input(in, splitter);
   in.observe(nullptr, nullptr);  // the place of a cut is found by reading again
   if (const failure f = in.failed()) l.problems += "; cannot be read: " + f.reason();
   const bare_cr_watch cr = in.bare_cr();

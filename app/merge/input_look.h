@@ -8,6 +8,7 @@
 
 #include "merge/state.h"
 #include "merge/input_memo.h"
+#include "records/input_scan.h"
 #include "streams/text_reader.h"
 
 class progress_line;
@@ -30,5 +31,6 @@ struct look {
 
 // Reads one input through in (its header, then its records, then again up
 // to where its copy would stop) into l; writes nothing. Safe to run on
-// several threads at once, each with a reader of its own.
-void look_at(const image& input, text_reader& in, read_count counted, look& l);
+// several threads at once, each with a reader of its own. With a splitter,
+// large stretches of the records are read in parts on its helpers.
+void look_at(const image& input, text_reader& in, scan_splitter* splitter, read_count counted, look& l);

@@ -35,6 +35,13 @@ class value_range {
     any_ = true;
   }
 
+  // Takes the ends of the values of r, which come after these.
+  void take(const value_range& r) {
+    if (!r.any_) return;
+    take(r.low_);
+    take(r.high_);
+  }
+
   void take(value_form form, const decimal& d) {
     // Step 1: a decimal whose digits a double holds exactly, of a power of
     // ten from 10^-22 to 10^22: its rough place, digits * 10^exp10 with each
