@@ -32,12 +32,14 @@ unsigned part_helpers::count() {
 }
 
 void part_helpers::start(work_fn work, void* job, unsigned parts) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  work_ = work;
-  job_ = job;
-  pending_ = parts;
-  for (unsigned i = 0; i < parts; ++i) helpers_[i]->working = true;
-  work_or_ending_.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    work_ = work;
+    job_ = job;
+    pending_ = parts;
+    for (unsigned i = 0; i < parts; ++i) helpers_[i]->working = true;
+  }
+  work_or_ending_.notify_all();  // the lock released: the woken helpers need not wait for it
 }
 
 void part_helpers::wait() {
