@@ -3,21 +3,34 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
-namespace {
+#include "streams/side_thread.h"
 
-unsigned parts_wanted(unsigned parts) {
-  if (parts == 0) parts = std::thread::hardware_concurrency();
-  return std::min(std::max(parts, 1u), split_copy::max_parts);
+split_copy::split_copy(std::size_t min_split, unsigned parts) : min_split_(min_split), parts_(parts) {
+  if (parts_ == 0) parts_ = std::thread::hardware_concurrency();
+  parts_ = std::min(std::max(parts_, 1u), max_parts);
 }
 
-}  // namespace
+split_copy::~split_copy() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ending_ = true;
+  work_or_ending_.notify_all();
+  lock.unlock();
+  for (unsigned i = 0; i < helper_count_; ++i) helpers_[i]->thread.join();
+}
 
-split_copy::split_copy(std::size_t min_split, unsigned parts)
-    : min_split_(min_split), helpers_(parts_wanted(parts) - 1) {}
-
-split_copy::~split_copy() = default;
+// Starts the helpers' threads; those that cannot be started are not used.
+void split_copy::start_helpers() {
+  started_ = true;
+  for (unsigned i = 0; i + 1 < parts_; ++i) {
+    std::unique_ptr<helper> h(new helper);
+    h->owner = this;
+    h->buffer.reset(new char[buffer_size]);
+    start_side_thread(h->thread, h.get(), &helper::work_loop);
+    if (!h->thread.joinable()) break;
+    helpers_[helper_count_++] = std::move(h);
+  }
+}
 
 // The cost of any record is bounded: a buffer the reader fills is cut at
 // most once, whatever its records look like, so the hand-overs to the
@@ -40,18 +53,17 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   const char* const limit = in.limit();
   const auto length = static_cast<std::size_t>(limit - begin);
   const long long buffer_end = in.offset() + static_cast<long long>(length);
-  if (length < min_split_ || !heavy_ || buffer_end == cut_end_ || helpers_.count() == 0)
-    return note(copy_records(in, out));
+  if (parts_ < 2 || length < min_split_ || !heavy_ || buffer_end == cut_end_) return note(copy_records(in, out));
+  if (!started_) start_helpers();
   cut_end_ = buffer_end;
-  const unsigned helper_count = helpers_.count();
 
   // Step 1: the cuts, each after the first LF past an even share of the
   // stretch; a later part starts at each cut.
   const char* cuts[max_parts];
   unsigned later = 0;
   const char* from = begin;
-  for (unsigned i = 0; i < helper_count; ++i) {
-    const char* target = std::max(from, begin + length * (i + 1) / (helper_count + 1));
+  for (unsigned i = 0; i < helper_count_; ++i) {
+    const char* target = std::max(from, begin + length * (i + 1) / (helper_count_ + 1));
     const void* lf = std::memchr(target, '\n', static_cast<std::size_t>(limit - target));
     if (lf == nullptr) break;
     from = static_cast<const char*>(lf) + 1;
@@ -59,16 +71,19 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   }
   if (later == 0) return note(copy_records(in, out));
   cuts[later] = limit + 1;  // past any record start
-  later_parts job;
-  job.limit = limit;
-  for (unsigned i = 0; i < later; ++i) {
-    if (!buffers_[i]) buffers_[i].reset(new char[buffer_size]);
-    job.from[i] = cuts[i];
-    job.stop[i] = cuts[i + 1];
-    job.buffer[i] = buffers_[i].get();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (unsigned i = 0; i < later; ++i) {
+      helper& h = *helpers_[i];
+      h.from = cuts[i];
+      h.stop = cuts[i + 1];
+      h.limit = limit;
+      h.working = true;
+    }
+    pending_ = later;
   }
   counts_.started += later;
-  helpers_.start(later_parts::copy, &job, later);
+  work_or_ending_.notify_all();
 
   // Step 2: the first part, here: the records starting before the first cut.
   record_run all = copy_records(in, out, cuts[0]);
@@ -77,24 +92,26 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   // begins: every byte in between is then white space, which the copy of
   // the whole stretch would have skipped. The helpers are waited for in any
   // case, as they read the reader's buffer.
-  helpers_.wait();
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this] { return pending_ == 0; });
+  lock.unlock();
   for (unsigned i = 0; i < later; ++i) {
-    const record_run& run = job.run[i];
-    if (all.next != run.first) {
+    const helper& h = *helpers_[i];
+    if (all.next != h.run.first) {
       counts_.dropped += later - i;
       break;
     }
-    for (const char* p = job.buffer[i]; p < run.out;) {
+    for (const char* p = h.buffer.get(); p < h.run.out;) {
       char* const o = out.reserve(1);
-      const auto n = std::min(static_cast<std::size_t>(run.out - p), static_cast<std::size_t>(out.reserved_end() - o));
+      const auto n = std::min(static_cast<std::size_t>(h.run.out - p), static_cast<std::size_t>(out.reserved_end() - o));
       std::memcpy(o, p, n);
       out.commit_to(o + n);
       p += n;
     }
-    if (run.last != nullptr) in.advance_to(run.last);
-    all.count += run.count;
-    all.formatted += run.formatted;
-    all.next = run.next;
+    if (h.run.last != nullptr) in.advance_to(h.run.last);
+    all.count += h.run.count;
+    all.formatted += h.run.formatted;
+    all.next = h.run.next;
   }
   return note(all);
 }
@@ -110,7 +127,17 @@ std::size_t split_copy::note(const record_run& run) {
   return run.count;
 }
 
-void split_copy::later_parts::copy(void* job, unsigned i) noexcept {
-  later_parts& j = *static_cast<later_parts*>(job);
-  j.run[i] = copy_run(j.from[i], j.limit, j.stop[i], j.buffer[i], j.buffer[i] + buffer_size - copy_room);
+void split_copy::helper::work_loop() noexcept {
+  std::unique_lock<std::mutex> lock(owner->mutex_);
+  for (;;) {
+    owner->work_or_ending_.wait(lock, [this] { return working || owner->ending_; });
+    if (owner->ending_) return;
+    lock.unlock();
+    char* const out = buffer.get();
+    const record_run done = copy_run(from, limit, stop, out, out + buffer_size - copy_room);
+    lock.lock();
+    run = done;
+    working = false;
+    if (--owner->pending_ == 0) owner->done_.notify_one();
+  }
 }

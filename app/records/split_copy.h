@@ -4,8 +4,8 @@
 // so a large buffered stretch of input whose fields are mostly formatted
 // (not copied as text) is cut at line ends into parts, one per
 // core (up to max_parts), and the parts are copied at once: the first on the
-// merge's thread, straight into the result, each later one on a helper of its
-// own (part_helpers.h), into a buffer of its own. A later part's text is appended when the
+// merge's thread, straight into the result, each later one on a thread of its
+// own, into a buffer of its own. A later part's text is appended when the
 // part before it ended exactly where it begins (a record over several lines
 // may cross a cut; then it is not, and the copy goes on from where the parts
 // appended so far end). Either way the result is that of copy_records, byte
@@ -13,10 +13,12 @@
 // at most once, so a record never costs a hand-over of its own.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <thread>
 
-#include "records/part_helpers.h"
 #include "records/record_copy.h"
 
 class split_copy {
@@ -46,22 +48,34 @@ class split_copy {
  private:
   static constexpr std::size_t buffer_size = 1 << 18;
 
-  // The later parts of a stretch: what each helper is given and gives.
-  struct later_parts {
-    const char* from[max_parts - 1];  // part i: records starting from here
-    const char* stop[max_parts - 1];  // up to here (the next part's start)
-    const char* limit;
-    char* buffer[max_parts - 1];
-    record_run run[max_parts - 1];  // its copy, once done
-    static void copy(void* job, unsigned i) noexcept;
+  // A later part: its thread, its buffer, and what it is given and gives.
+  struct helper {
+    split_copy* owner = nullptr;
+    std::unique_ptr<char[]> buffer;
+    std::thread thread;
+    const char* from = nullptr;  // the part: records starting from here
+    const char* stop = nullptr;  // up to here (the next part's start)
+    const char* limit = nullptr;
+    bool working = false;  // given and not yet done
+    record_run run{};      // its copy, once done
+    void work_loop() noexcept;
   };
 
+  void start_helpers();
   std::size_t note(const record_run& run);
 
   const std::size_t min_split_;
+  unsigned parts_;
+  bool started_ = false;
   bool heavy_ = true;  // the fields of the last stretch were mostly formatted
   long long cut_end_ = -1;  // the end (file offset) of the buffer cut last
   part_counts counts_;
-  part_helpers helpers_;  // one fewer than the parts
-  std::unique_ptr<char[]> buffers_[max_parts - 1];  // one per helper, made at the first cut
+  std::unique_ptr<helper> helpers_[max_parts - 1];
+  unsigned helper_count_ = 0;
+
+  std::mutex mutex_;
+  std::condition_variable work_or_ending_;  // wakes the helpers
+  std::condition_variable done_;            // wakes the merge's thread
+  unsigned pending_ = 0;                    // helpers still working
+  bool ending_ = false;
 };
