@@ -542,22 +542,29 @@ TEST(Faults, MemoryBounded) {
   s.expect_untouched();
 }
 
-// The command line's merge run in a child of the test, its thread starts
-// made to fail from the n-th on (n = 0: none fails). Returns the exit
-// status; starts gets the number of thread starts the merge asked for.
+// The command line's merge (or, with look, its --check of the inputs, whose
+// report goes to .stdout) run in a child of the test, its thread starts made
+// to fail from the n-th on (n = 0: none fails). Returns the exit status;
+// starts gets the number of thread starts the run asked for.
 int merge_in_child(const survey& s, const std::vector<std::string>& inputs, unsigned long n, bool and_after,
-                   unsigned long& starts) {
+                   unsigned long& starts, bool look = false) {
   int count[2];
   if (::pipe(count) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int out = ::open("/dev/null", O_WRONLY);
+    const int out = look ? ::open(s.w.at(".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                         : ::open("/dev/null", O_WRONLY);
     const int err = ::open(s.w.at(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || ::chdir(s.w.path().c_str()) != 0) _exit(127);
     ::dup2(out, 1);
     ::dup2(err, 2);
     side_thread_fail_at(n, and_after);
-    const int status = batch(quiet_merge(inputs));
+    command_line cl = quiet_merge(inputs);
+    if (look) {
+      cl.what = command::check;
+      cl.output.clear();
+    }
+    const int status = look ? check(cl) : batch(cl);
     console_flush();
     const unsigned long asked = side_thread_starts();
     (void)!::write(count[1], &asked, sizeof asked);
@@ -574,7 +581,9 @@ int merge_in_child(const survey& s, const std::vector<std::string>& inputs, unsi
 // Every thread a merge starts (reading ahead, the copy's helpers, writing
 // and syncing behind) may fail to start: the merge then does that work on
 // its own thread and gives the same bytes as the tool undisturbed. The
-// threads start once per run, however many inputs there are.
+// threads start once per run, however many inputs there are. So with the
+// look at the inputs (its workers, their readers' threads, the helpers of
+// a split scan): the same report.
 TEST(Faults, ThreadThatCannotBeStarted) {
   survey s;
   std::string heavy = header_a;  // values of seven decimals: formatted, so the copy is split
@@ -604,6 +613,24 @@ TEST(Faults, ThreadThatCannotBeStarted) {
       EXPECT_TRUE(s.w.get("images/s/r.zqd") == expected);
       EXPECT_EQ(s.w.list("images/s"), (std::set<std::string>{"a.zqd", "big.zqd", "heavy.zqd", "r.zqd"}));
       EXPECT_LE(starts, used);
+    }
+  }
+
+  // The look at the inputs likewise, on workers or (one input) in parts.
+  for (const std::vector<std::string>& looked : {inputs, std::vector<std::string>{"images/s/heavy.zqd"}}) {
+    unsigned long look_used = 0;
+    ASSERT_EQ(merge_in_child(s, looked, 0, false, look_used, true), 0);
+    const std::string report = s.w.get(".stdout");
+    for (unsigned long n = 1; n <= look_used + 1; ++n) {
+      for (const bool and_after : {false, true}) {
+        SCOPED_TRACE("look, start " + std::to_string(n) + (and_after ? " and after" : "") + " of " +
+                     std::to_string(look_used));
+        unsigned long starts = 0;
+        EXPECT_EQ(merge_in_child(s, looked, n, and_after, starts, true), 0);
+        EXPECT_EQ(s.w.get(".stderr"), "");
+        EXPECT_EQ(s.w.get(".stdout"), report);
+        EXPECT_LE(starts, look_used);
+      }
     }
   }
 }
