@@ -2,9 +2,9 @@
 #include "records/input_scan.h"
 
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
+#include "records/line_cuts.h"
 #include "records/point_code.h"
 #include "records/record_fields.h"
 #include "records/record_read.h"
@@ -116,15 +116,7 @@ scan_part scan_buffered(text_reader& in, part_helpers& helpers, long long& cut_e
   const unsigned count = helpers.count();
   later_parts job;
   job.limit = limit;
-  unsigned later = 0;
-  const char* from = begin;
-  for (unsigned i = 0; i < count; ++i) {
-    const char* target = std::max(from, begin + length * (i + 1) / (count + 1));
-    const void* lf = std::memchr(target, '\n', static_cast<std::size_t>(limit - target));
-    if (lf == nullptr) break;
-    from = static_cast<const char*>(lf) + 1;
-    job.from[later++] = from;
-  }
+  const unsigned later = cut_at_lines(begin, limit, count, job.from);
   if (later == 0) return scan_records(begin, limit, limit + 1);
   for (unsigned i = 0; i < later; ++i) job.stop[i] = i + 1 < later ? job.from[i + 1] : limit + 1;
   helpers.start(later_parts::scan, &job, later);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "records/line_cuts.h"
 #include "streams/side_thread.h"
 
 split_copy::split_copy(std::size_t min_split, unsigned parts) : min_split_(min_split), parts_(parts) {
@@ -60,15 +61,7 @@ std::size_t split_copy::copy(text_reader& in, point_writer& out) {
   // Step 1: the cuts, each after the first LF past an even share of the
   // stretch; a later part starts at each cut.
   const char* cuts[max_parts];
-  unsigned later = 0;
-  const char* from = begin;
-  for (unsigned i = 0; i < helper_count_; ++i) {
-    const char* target = std::max(from, begin + length * (i + 1) / (helper_count_ + 1));
-    const void* lf = std::memchr(target, '\n', static_cast<std::size_t>(limit - target));
-    if (lf == nullptr) break;
-    from = static_cast<const char*>(lf) + 1;
-    cuts[later++] = from;
-  }
+  const unsigned later = cut_at_lines(begin, limit, helper_count_, cuts);
   if (later == 0) return note(copy_records(in, out));
   cuts[later] = limit + 1;  // past any record start
   {
