@@ -926,6 +926,23 @@ TEST(MergeCommandLine, ProgressLineOnATerminal) {
     }
     EXPECT_EQ(w.get("r.zqd"), header_123 + "7\t7.000000\t7.000000\r\n7\t7.000000\t7.000000\r\n");
   }
+  // --check draws the same line, towards the sizes the file system gives.
+  if (!under_wine()) {
+    pty_child tool(
+        [&] {
+          const int out = ::open(w.at("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+          if (out < 0 || ::dup2(out, 1) < 0 || ::chdir(w.path().c_str()) != 0) return 91;
+          ::execl(TILVARO_EXE, "tilvaro", "--check", "a.zqd", name.c_str(), nullptr);
+          return 92;
+        },
+        80);
+    ASSERT_TRUE(tool.ok());
+    const int status = tool.finish();
+    const std::string seen = tool.read_output(kQuietMs);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(seen.substr(0, 20), "\r0 B of 40.0 kB (0%)") << seen;
+    expect_screen(seen, "", 80);
+  }
 }
 
 // Ctrl-C while the progress line is on the screen, in the dialogue (answers

@@ -16,6 +16,7 @@
 #include "console/console.h"
 #include "console/diagnostic.h"
 #include "console/progress.h"
+#include "host/io.h"
 #include "merge/input_look.h"
 #include "merge/passes.h"
 #include "streams/side_thread.h"
@@ -132,14 +133,26 @@ look look_queue::take(std::int64_t i, progress_line& progress) {
   return l;
 }
 
-// How many inputs to look at at once: one per core, but one at a time when
-// standard input is named more than once (its readings follow each other).
-// One input alone is looked at by the caller (and its stretches split).
+// How many inputs to look at at once: one per core. One input alone is
+// looked at by the caller (and its stretches split).
 unsigned workers_wanted() {
-  std::int64_t from_stdin = 0;
-  for (std::int64_t i = 1; i <= num_arch; ++i) from_stdin += im_number[static_cast<std::size_t>(i)].from_stdin;
-  if (num_arch < 2 || from_stdin > 1) return 0;
+  if (num_arch < 2) return 0;
   return static_cast<unsigned>(std::min<std::int64_t>(std::thread::hardware_concurrency(), num_arch));
+}
+
+// The inputs' sizes added up, for the progress line, as the file system
+// gives them before they are read: 0 when one has none (standard input, a
+// pipe); an input that cannot be found adds nothing.
+std::uint64_t sizes_named() {
+  std::uint64_t total = 0;
+  for (std::int64_t i = 1; i <= num_arch; ++i) {
+    const image& input = im_number[static_cast<std::size_t>(i)];
+    if (input.from_stdin) return 0;
+    const io_file_id id = io_identity_of(opened_path(input.name));
+    if (id.known && id.size < 0) return 0;
+    if (id.known) total += static_cast<std::uint64_t>(id.size);
+  }
+  return total;
 }
 
 }  // namespace
@@ -150,7 +163,8 @@ bool check_pass() {
   bounds b;
   b.tight = choices.tight_bounds;
   progress_line progress;
-  if (choices.progress) progress.start(total_size());
+  if (choices.progress) progress.start(sizes_named());
+  progress.follow("");  // drawn after each line of the report, at the start of the next
   look_queue queue(workers_wanted() > 1 ? workers_wanted() : 0);
   // When no worker looks (one input), this thread does, with helpers for
   // the parts of its large stretches.
@@ -174,6 +188,7 @@ bool check_pass() {
     progress.erase();
     say(shown_name(input.name) + (l.fields.empty() ? std::string(13, '\t') : l.fields) + "\t" +
         (l.problems.empty() ? "" : l.problems.substr(2)) + "\n");
+    progress.follow("");
   }
   progress.finish();
   const std::int64_t inputs = num_arch < 0 ? 0 : num_arch;
