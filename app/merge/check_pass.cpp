@@ -104,6 +104,7 @@ void look_queue::worker::work_loop() noexcept {
       look_at(im_number[static_cast<std::size_t>(i)], in, nullptr, {nullptr, &q.bytes_}, l);
     } catch (const std::bad_alloc&) {
       out_of_memory = true;
+      in.observe(nullptr, nullptr);  // its watch is gone
       in.close();
     }
     lock.lock();
