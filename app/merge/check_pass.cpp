@@ -134,11 +134,11 @@ look look_queue::take(std::int64_t i, progress_line& progress) {
   return l;
 }
 
-// How many inputs to look at at once: one per core. One input alone is
-// looked at by the caller (and its stretches split).
+// How many inputs to look at at once: one per core; none (the caller looks,
+// its stretches split) for one input or one core.
 unsigned workers_wanted() {
-  if (num_arch < 2) return 0;
-  return static_cast<unsigned>(std::min<std::int64_t>(std::thread::hardware_concurrency(), num_arch));
+  const std::int64_t n = std::min<std::int64_t>(std::thread::hardware_concurrency(), num_arch);
+  return n < 2 ? 0 : static_cast<unsigned>(n);
 }
 
 // The inputs' sizes added up, for the progress line, as the file system
@@ -166,13 +166,16 @@ bool check_pass() {
   progress_line progress;
   if (choices.progress) progress.start(sizes_named());
   progress.follow("");  // drawn after each line of the report, at the start of the next
-  look_queue queue(workers_wanted() > 1 ? workers_wanted() : 0);
-  // When no worker looks (one input), this thread does, with helpers for
-  // the parts of its large stretches.
-  text_reader in;
-  in.prefetch(true);
+  look_queue queue(workers_wanted());
+  // When no worker looks, this thread does, with helpers for the parts of
+  // its large stretches.
+  std::unique_ptr<text_reader> in;
   std::unique_ptr<scan_splitter> splitter;
-  if (!queue.working()) splitter.reset(new scan_splitter);
+  if (!queue.working()) {
+    in.reset(new text_reader);
+    in->prefetch(true);  // each input is read to its end
+    splitter.reset(new scan_splitter);
+  }
   bool all_whole = true;
   std::uint64_t records = 0;
   for (std::int64_t i = 1; i <= num_arch; ++i) {
@@ -181,7 +184,7 @@ bool check_pass() {
     if (queue.working()) {
       l = queue.take(i, progress);
     } else {
-      look_at(input, in, splitter.get(), {&progress, nullptr}, l);
+      look_at(input, *in, splitter.get(), {&progress, nullptr}, l);
     }
     b.take(l.header);
     all_whole = all_whole && l.whole;
