@@ -196,8 +196,10 @@ TEST(FormatValue, NineteenDigitsFrom1e13) {
     if (i & 1) v = -v;
     ASSERT_EQ(fmt(v), round_to_19(printf_fixed(v))) << std::hexfloat << v;
   }
-  // Integers with exact ties at the 20th digit, both parities.
-  for (double v : {12345678901234567850.0, 12345678901234567750.0, 99999999999999999990.0}) {
+  // Exact ties at the 20th digit, both parities: integers, and below 2^53
+  // values with a binary fraction (6 decimals: 2^-6 and 3 * 2^-6).
+  for (double v : {12345678901234567850.0, 12345678901234567750.0, 99999999999999999990.0, 12345678901234.015625,
+                   12345678901234.046875, 99999999999999.999}) {
     EXPECT_EQ(fmt(v), round_to_19(printf_fixed(v))) << std::hexfloat << v;
   }
 }

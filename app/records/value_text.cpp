@@ -92,19 +92,89 @@ char* format_fixed_small(char* out, double v) {
 }
 
 // The first 19 significant digits of a (> 0), rounded to nearest from the
-// exact binary value, ties to even, and the decimal exponent of the first.
+// exact binary value, ties to even, as an integer in [10^18, 10^19); and
+// the decimal exponent of the first.
 struct digits19 {
-  char d[19];
+  std::uint64_t x;
   int exp10;
 };
 
+#if TILVARO_INT128
+__extension__ typedef unsigned __int128 u128;
+
+// 10^0 to 10^38, every power of ten 128 bits hold.
+struct wide_powers_of_ten {
+  u128 power[39];
+  constexpr wide_powers_of_ten() : power() {
+    power[0] = 1;
+    for (int i = 1; i < 39; ++i) power[i] = power[i - 1] * 10;
+  }
+};
+constexpr wide_powers_of_ten wide_powers{};
+
+// leading_digits for 1e13 <= a < 1e38 (< 2^127), in integer arithmetic.
+//
+// Step 1: a = m * 2^e, m < 2^53; a >= 1e13 > 2^43, so e >= -9. Its integer
+//         part N (a itself when e >= 0) has k + 1 digits: k = floor(log10 a).
+// Step 2: X = a * 10^(18 - k), in [10^18, 10^19), rounded to an integer,
+//         ties to even. For k <= 18, m * 10^(18 - k) < 2^53 * 10^5 < 2^70,
+//         shifted by e (right: at most 9 bits, rounded); for k > 18, a = N
+//         is an integer below 2^127, divided by 10^(k - 18) and rounded.
+// Step 3: a rounding up to 10^19 is 10^18 with k one higher.
+// Every step is exact, so the digits are those of the exact binary value
+// rounded to nearest, as the library's conversion gives them.
+digits19 leading_digits_wide(double a) {
+  // Step 1.
+  std::uint64_t bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int e = static_cast<int>(bits >> 52) - 1075;
+  const u128 n = e >= 0 ? static_cast<u128>(m) << e : static_cast<u128>(m >> -e);
+  const std::uint64_t high = static_cast<std::uint64_t>(n >> 64);
+  const int length = high != 0 ? 64 + bit_length(high) : bit_length(static_cast<std::uint64_t>(n));
+  int k = ((length - 1) * 1233) >> 12;  // floor(log10 2^(length - 1)): k or one low
+  k += n >= wide_powers.power[k + 1];
+
+  // Step 2.
+  u128 x, rest, half;
+  if (k <= 18) {
+    const u128 scaled = static_cast<u128>(m) * wide_powers.power[18 - k];
+    if (e >= 0) {
+      x = scaled << e;  // exact
+      rest = 0;
+      half = 1;
+    } else {
+      x = scaled >> -e;
+      rest = (scaled & ((static_cast<u128>(1) << -e) - 1)) << 1;
+      half = static_cast<u128>(1) << -e;  // rest and half both doubled
+    }
+  } else {
+    const u128 p = wide_powers.power[k - 18];
+    x = n / p;
+    rest = (n % p) << 1;
+    half = p;
+  }
+  x += rest > half || (rest == half && (x & 1));
+
+  // Step 3.
+  if (x == wide_powers.power[19]) {
+    x = wide_powers.power[18];
+    ++k;
+  }
+  assert(x >= wide_powers.power[18] && x < wide_powers.power[19]);
+  return {static_cast<std::uint64_t>(x), k};
+}
+#endif
+
 digits19 leading_digits(double a) {
+#if TILVARO_INT128
+  if (a < 1e38) return leading_digits_wide(a);
+#endif
   char buf[40];
   const auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 18);
   // r.ptr - buf == "d.dddddddddddddddddde+XX": 20 bytes before the 'e'.
-  digits19 out{};
-  out.d[0] = buf[0];
-  std::memcpy(out.d + 1, buf + 2, 18);
+  digits19 out{static_cast<std::uint64_t>(buf[0] - '0'), 0};
+  for (const char* p = buf + 2; p < buf + 20; ++p) out.x = out.x * 10 + static_cast<std::uint64_t>(*p - '0');
   int x = 0;
   for (const char* p = buf + 22; p < r.ptr; ++p) x = x * 10 + (*p - '0');
   out.exp10 = buf[21] == '-' ? -x : x;
@@ -112,25 +182,46 @@ digits19 leading_digits(double a) {
 }
 
 // Fixed notation for 1e13 <= |v| < 1e40: 19 digits from the value, then 0
-// in every further position before and after the point.
-TILVARO_COLD char* format_fixed_large(char* out, double v) {
+// in every further position before and after the point. Not cold: values
+// of more than 13 integer digits come in whole files from some exporters.
+TILVARO_NOINLINE char* format_fixed_large(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
-  if (v < 0) *out++ = '-';
-  const int integer_digits = g.exp10 + 1;  // 14 to 41
-  for (int i = 0; i < integer_digits; ++i) *out++ = i < 19 ? g.d[i] : '0';
-  *out++ = '.';
-  for (int i = integer_digits; i < integer_digits + 6; ++i) *out++ = i < 19 ? g.d[i] : '0';
-  return out;
+  *out = '-';
+  out += v < 0;
+  const int integer_digits = g.exp10 + 1;  // 14 to 40
+  // The digits as three words of text (3, 8 and 8 digits), stored over
+  // zeros: at most 1 + 48 bytes from the first out, within value_text_max.
+  // Built in registers and stored once: text stored and read back in
+  // pieces stalls on the store forwarding.
+  constexpr std::uint64_t e8 = 100000000, zeros = 0x3030303030303030u;
+  const std::uint64_t rest = g.x / e8;
+  const std::uint64_t low = digits_text8(static_cast<std::uint32_t>(g.x % e8));
+  std::memset(out, '0', 48);
+  store_last(out, digits_text8(static_cast<std::uint32_t>(rest / e8)), 3);
+  store_last(out + 3, digits_text8(static_cast<std::uint32_t>(rest % e8)), 8);
+  if (integer_digits >= 19) {  // the point after the zeros that follow the digits
+    store_last(out + 11, low, 8);
+    out[integer_digits] = '.';
+    return out + integer_digits + 7;
+  }
+  // The point among the last eight digits: s of them before it.
+  const int s = integer_digits - 11;  // 3 to 7
+  const std::uint64_t before = (std::uint64_t{1} << (8 * s)) - 1;
+  store_last(out + 11, (low & before) | (std::uint64_t{'.'} << (8 * s)) | ((low & ~before) << 8), 8);
+  store_last(out + 19, (low >> 56) | (zeros << 8), 8);
+  return out + integer_digits + 7;
 }
 
 // Exponent form for |v| >= 1e40: d.<39 digits>e+XX, the digits after the
 // 19th written as 0.
 TILVARO_COLD char* format_exponent(char* out, double v) {
   const digits19 g = leading_digits(std::fabs(v));
+  char d[19 + 7];  // write_unsigned's scratch after the 19 digits
+  write_unsigned(d, g.x);
   if (v < 0) *out++ = '-';
-  *out++ = g.d[0];
+  *out++ = d[0];
   *out++ = '.';
-  std::memcpy(out, g.d + 1, 18);
+  std::memcpy(out, d + 1, 18);
   out += 18;
   std::memset(out, '0', 21);
   out += 21;
@@ -169,8 +260,6 @@ char* format_code_rest(char* out, std::int32_t code) {
 
 #if TILVARO_INT128
 namespace {
-
-__extension__ typedef unsigned __int128 u128;
 
 // The double nearest to (q + a little, when sticky) * 2^exp2, ties to even.
 // Preconditions: q != 0, and the result is a normal double.
