@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -732,9 +733,29 @@ TEST(WriteRecord, RoundTrip) {
   EXPECT_EQ(first_pass, second.bytes());
 }
 
+// A value in exponent form of 1 to 9 digits and a short exponent: around
+// the copy loop's limits for writing such a value from its digits (8
+// digits, 8 integer digits, 6 decimals without rounding, no leading zero).
+std::string short_exponent_field(const std::function<int(int)>& pick) {
+  std::string s = pick(4) == 0 ? "-" : pick(8) == 0 ? "+" : "";
+  const int digits = 1 + pick(9);
+  const int point = pick(digits + 1);  // digits before the point; none: all
+  for (int i = 0; i < digits; ++i) {
+    if (i == point && i > 0) s += '.';
+    s += static_cast<char>('0' + (i == 0 && pick(16) != 0 ? 1 + pick(9) : pick(10)));
+  }
+  if (point == digits && pick(8) == 0) s += '.';
+  s += pick(2) ? 'e' : 'E';
+  const int exponent = pick(25) - 12;
+  s += exponent < 0 ? "-" : pick(4) == 0 ? "+" : "";
+  if (pick(8) == 0) s += std::string(static_cast<std::size_t>(1 + pick(3)), '0');
+  return s + std::to_string(exponent < 0 ? -exponent : exponent);
+}
+
 // A random field text: mostly in the written form, often just outside it.
 std::string random_field(std::mt19937_64& rng, bool is_code) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  if (!is_code && pick(16) == 0) return short_exponent_field(pick);
   static const char* const odd[] = {"+5", "007", "-0", "0", "-0.000000", "0.000000", "-0.000001", "+1.500000",
                                     "01.500000", "1.5", "1.5000000", "12345678.000000", "9999999.999999",
                                     "-9999999.999999", "1e3", "+INF", "-NAN", "abc", "1.50000O", ".500000",
