@@ -8,9 +8,13 @@ or directly with --build for a build made elsewhere (an older revision).
 Each shape is one input file: a block of distinct records (from a fixed
 seed) repeated up to --mb megabytes. CPU per byte of input is the measure,
 so a shape of very short records (shortexp: "12 5E3 1e-7", written as some
-30 bytes) costs more per byte than any of long ones, whatever its fields. Every run's result must hold one line
-per record and the header; the CPU time (user + system) of the median run is
-printed per GB of input, and its ratio to the varied form's.
+25 bytes) costs more per byte than any of long ones, whatever its fields;
+tiny ("7 1 2", 6 bytes written as 21, every field copied as text) shows that
+floor. Every run's result must hold one line
+per record and the header. Each shape's runs alternate with runs of the
+varied form, so that both meet the same load on a busy machine; the CPU
+time (user + system) of each one's median run is printed per GB of input,
+and the ratio of the two.
 """
 
 import argparse
@@ -78,6 +82,7 @@ def code(r):
 SHAPES = {
     "exponent": lambda r: f"{code(r)} {exponent_text(r)} {exponent_text(r)}\n",
     "shortexp": lambda r: f"{code(r)} {short_exponent_text(r)} {short_exponent_text(r)}\n",
+    "tiny": lambda r: f"{r.randrange(10)} {r.randrange(10)} {r.randrange(10)}\n",
     "plus": lambda r: f"+{code(r)} +{coord(r)} +{coord(r)}\n",
     "leadzero": lambda r: f"{code(r)} 00{coord(r)} {'0' * r.randrange(1, 5)}{r.randrange(1, 10 ** 7)}\n",
     "code11-15": lambda r: f"{r.randrange(10 ** 10, 10 ** 15)} {coord(r)} {coord(r)}\n",
@@ -125,18 +130,31 @@ def write_shape(path, shape, size):
     return repeats * BLOCK_RECORDS
 
 
-def measure(args, ws, name, records):
-    size = sum(os.path.getsize(p) for p in ws.inputs)
-    cpu = []
+def run_once(args, ws, path, name, records):
+    """One merge of the input at path: its CPU seconds (user + system),
+    after checking its result holds a line per record (records None: not
+    checked)."""
+    ws.inputs = [path]
+    _, _, result, seconds = run_tilvaro(ws, args.timeout)
+    with open(result, "rb") as f:
+        lines = sum(chunk.count(b"\n") for chunk in iter(lambda: f.read(1 << 22), b""))
+    remove_file(result)
+    if records is not None and lines != records + 3:
+        raise BenchError(f"{name}: the result holds {lines} lines, not {records + 3}")
+    return seconds
+
+
+def measure(args, ws, varied_path, shape, records):
+    """The shape's and the varied form's median CPU s/GB, from runs that
+    alternate between the two, so that both meet the same load."""
+    path = os.path.join(ws.folder, "shape.zqd")
+    size = os.path.getsize(path)
+    varied_size = os.path.getsize(varied_path)
+    cpu, varied = [], []
     for _ in range(args.runs):
-        _, _, result, seconds = run_tilvaro(ws, args.timeout)
-        with open(result, "rb") as f:
-            lines = sum(chunk.count(b"\n") for chunk in iter(lambda: f.read(1 << 22), b""))
-        remove_file(result)
-        if records is not None and lines != records + 3:
-            raise BenchError(f"{name}: the result holds {lines} lines, not {records + 3}")
-        cpu.append(seconds)
-    return statistics.median(cpu) / (size / 1e9), size
+        varied.append(run_once(args, ws, varied_path, "varied", None))
+        cpu.append(run_once(args, ws, path, shape, records))
+    return statistics.median(cpu) / (size / 1e9), statistics.median(varied) / (varied_size / 1e9)
 
 
 def main():
@@ -146,22 +164,21 @@ def main():
     rows = []
     try:
         ws.generate(1, int(args.mb * 1e6), 1, "varied")
-        varied, size = measure(args, ws, "varied", None)
-        print(f"  {'varied (yardstick)':20}{varied:8.2f} CPU s/GB  ({size / 1e6:.0f} MB)", flush=True)
+        varied_path = ws.inputs[0]
+        print(f"  {'shape':14}{'CPU s/GB':>9}{'varied':>9}  against varied (runs alternating with it)", flush=True)
         for shape in args.shape:
-            path = os.path.join(ws.folder, "in1.zqd")
-            records = write_shape(path, shape, args.mb * 1e6)
-            cpu, size = measure(args, ws, shape, records)
-            rows.append((shape, cpu))
-            print(f"  {shape:20}{cpu:8.2f} CPU s/GB  {cpu / varied:5.2f}x varied", flush=True)
+            records = write_shape(os.path.join(ws.folder, "shape.zqd"), shape, args.mb * 1e6)
+            cpu, varied = measure(args, ws, varied_path, shape, records)
+            rows.append((shape, cpu, cpu / varied))
+            print(f"  {shape:14}{cpu:9.2f}{varied:9.2f}  {cpu / varied:5.2f}x", flush=True)
     except BenchError as e:
         print(f"\nSHAPE BENCHMARK FAILED: {e}", file=sys.stderr)
         ws.remove()
         return 1
     ws.remove()
-    worst = max(rows, key=lambda row: row[1]) if rows else None
+    worst = max(rows, key=lambda row: row[2]) if rows else None
     if worst:
-        print(f"costliest shape: {worst[0]}, {worst[1]:.2f} CPU s/GB against {varied:.2f} for varied")
+        print(f"costliest shape against varied: {worst[0]}, {worst[2]:.2f}x")
     return 0
 
 
