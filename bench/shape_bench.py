@@ -14,7 +14,10 @@ floor. Every run's result must hold one line
 per record and the header. Each shape's runs alternate with runs of the
 varied form, so that both meet the same load on a busy machine; the CPU
 time (user + system) of each one's median run is printed per GB of input,
-and the ratio of the two.
+and the ratio of the two; and the ratio of their user times alone, which
+leaves out the system's work of reading, writing and syncing, which grows
+with the result's size (a shape of short records has a result twice as
+large as its input, varied's is nearly the size of its input).
 """
 
 import argparse
@@ -131,30 +134,36 @@ def write_shape(path, shape, size):
 
 
 def run_once(args, ws, path, name, records):
-    """One merge of the input at path: its CPU seconds (user + system),
-    after checking its result holds a line per record (records None: not
-    checked)."""
+    """One merge of the input at path: its CPU seconds (user + system) and
+    its user seconds, after checking its result holds a line per record
+    (records None: not checked)."""
     ws.inputs = [path]
     _, _, result, seconds = run_tilvaro(ws, args.timeout)
+    with open(os.path.join(ws.root, "tilvaro.log.rss")) as f:  # run_tilvaro's peak_rss report
+        user = float(f.read().split()[2])
     with open(result, "rb") as f:
         lines = sum(chunk.count(b"\n") for chunk in iter(lambda: f.read(1 << 22), b""))
     remove_file(result)
     if records is not None and lines != records + 3:
         raise BenchError(f"{name}: the result holds {lines} lines, not {records + 3}")
-    return seconds
+    return seconds, user
 
 
 def measure(args, ws, varied_path, shape, records):
-    """The shape's and the varied form's median CPU s/GB, from runs that
-    alternate between the two, so that both meet the same load."""
+    """The shape's and the varied form's median CPU s/GB, and the ratio of
+    their median user s/GB, from runs that alternate between the two, so
+    that both meet the same load."""
     path = os.path.join(ws.folder, "shape.zqd")
-    size = os.path.getsize(path)
-    varied_size = os.path.getsize(varied_path)
-    cpu, varied = [], []
+    size = os.path.getsize(path) / 1e9
+    varied_size = os.path.getsize(varied_path) / 1e9
+    runs, varied = [], []
     for _ in range(args.runs):
         varied.append(run_once(args, ws, varied_path, "varied", None))
-        cpu.append(run_once(args, ws, path, shape, records))
-    return statistics.median(cpu) / (size / 1e9), statistics.median(varied) / (varied_size / 1e9)
+        runs.append(run_once(args, ws, path, shape, records))
+    def median(pairs, i, gb):
+        return statistics.median(pair[i] for pair in pairs) / gb
+    user_ratio = median(runs, 1, size) / median(varied, 1, varied_size)
+    return median(runs, 0, size), median(varied, 0, varied_size), user_ratio
 
 
 def main():
@@ -165,12 +174,13 @@ def main():
     try:
         ws.generate(1, int(args.mb * 1e6), 1, "varied")
         varied_path = ws.inputs[0]
-        print(f"  {'shape':14}{'CPU s/GB':>9}{'varied':>9}  against varied (runs alternating with it)", flush=True)
+        print(f"  {'shape':14}{'CPU s/GB':>9}{'varied':>9}  against varied  user time alone"
+              "  (runs alternating with varied)", flush=True)
         for shape in args.shape:
             records = write_shape(os.path.join(ws.folder, "shape.zqd"), shape, args.mb * 1e6)
-            cpu, varied = measure(args, ws, varied_path, shape, records)
+            cpu, varied, user_ratio = measure(args, ws, varied_path, shape, records)
             rows.append((shape, cpu, cpu / varied))
-            print(f"  {shape:14}{cpu:9.2f}{varied:9.2f}  {cpu / varied:5.2f}x", flush=True)
+            print(f"  {shape:14}{cpu:9.2f}{varied:9.2f}  {cpu / varied:13.2f}x  {user_ratio:14.2f}x", flush=True)
     except BenchError as e:
         print(f"\nSHAPE BENCHMARK FAILED: {e}", file=sys.stderr)
         ws.remove()
