@@ -112,18 +112,21 @@ int copy_general(text_reader& in, point_writer& out) {
 // search. The branch that checks it is what the next record waits for, not
 // the scan, as long as records keep to one line. Records whose x is
 // formatted otherwise are paced by the formatting instead, and do not pay
-// the search.
+// the search. Where it is taken, each arm of that branch skips on its own:
+// one shared skip after a selected pointer would let the compiler select it
+// without a branch, from the scan.
+//
+// A record in the written form: 21 to 42 bytes, copied as 32 bytes from its
+// start and 16 up to its end (both within the reader's padding, as the
+// record is at least 21 bytes and ends before the sentinel). Its end is the
+// LF, which the fields' scan must then meet. The search starts once the code
+// and x are in that form.
 static_assert(copy_room >= 16 + 1 + value_text_max + 1 + value_text_max + 2, "a record's text and scratch");
 
 TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& out, std::size_t& formatted,
                                        const char*& next) {
   char* o = out;
   const char* const start = p;
-  // A record in the written form: 21 to 42 bytes, copied as 32 bytes from its
-  // start and 16 up to its end (both within the reader's padding, as the
-  // record is at least 21 bytes and ends before the sentinel). Its end is
-  // the LF, which the fields' scan must then meet. The search starts once the
-  // code and x are in that form.
   const char* e = written_code(p);
   if (e != nullptr && (e = written_value(e + 1, '\t')) != nullptr) {
     const char* lf = line_end(p, limit);
@@ -158,8 +161,6 @@ TILVARO_INLINE const char* copy_fields(const char* p, const char* limit, char*& 
     p = skip_space_cr(p + n + 1);
     *o++ = '\t';
     if (!copy_value(p, o, formatted)) return nullptr;
-    // Each arm skips on its own: one shared skip after a selected pointer
-    // would let the compiler select it without a branch, from the scan.
     if (lf != nullptr && (p == lf || p + 1 == lf)) {
       next = skip_space_cr(lf + 1);
     } else {
