@@ -18,7 +18,7 @@
 //                       and 0-6 decimals or no point; not   text, padded to six
 //                       a negative zero; a field            decimals
 //   exponent_value      plain_value's digits (1-8 in all,   its digits' text and
-//                       no leading zero), then 'e' or 'E',  where the point goes:
+//                       the first not 0), then 'e' or 'E',  where the point goes:
 //                       '+' or '-'?, 1-7 digits; a field;   the exact six-decimal
 //                       no rounding to six decimals         text
 //   decimal_code        '+' or '-'?, at most 10 digits, in  the code as an int32
@@ -198,8 +198,8 @@ struct shifted_digits {
 };
 
 // A value in exponent form whose six-decimal text needs no rounding: '-'?,
-// 1-8 digits, the first not 0, with at most one point among them (after
-// the first digit, and at most 6 after it); 'e' or 'E', '+' or '-'?, 1-7
+// the digits plain_value takes (1-7, the first not 0, then no point or a
+// point and at most 6 more), 1-8 in all; 'e' or 'E', '+' or '-'?, 1-7
 // exponent digits; a field. start is what plain_value read of the field:
 // the digits and the point, up to the 'e'. With k digits and the exponent
 // less the decimals exp10, exp10 >= -6 leaves at most six decimals, and
